@@ -1,0 +1,5 @@
+#include <cstdio>
+
+#include "run/run.h"
+
+int main(int argc, char** argv) { return lumtra::lumtra_main(argc, argv, stdin, stdout, stderr); }
