@@ -1,0 +1,120 @@
+#include "harness.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "run/run.h"
+
+namespace lumtra::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(std::FILE* f) {
+  std::string s;
+  std::rewind(f);
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+  return s;
+}
+
+std::string& root_dir() {
+  static std::string root = [] {
+    std::string tmpl = (fs::temp_directory_path() / "lumtra-test-XXXXXX").string();
+    char* made = mkdtemp(tmpl.data());
+    std::string dir = made ? made : "/tmp";
+    std::atexit([] { std::error_code ec; fs::remove_all(root_dir(), ec); });
+    return dir;
+  }();
+  return root;
+}
+
+}  // namespace
+
+std::string scratch_dir() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string name = info ? std::string(info->test_suite_name()) + "." + info->name() : "global";
+  fs::path dir = fs::path(root_dir()) / name;
+  fs::create_directories(dir);
+  return dir.string();
+}
+
+std::string write_file(const std::string& name, const std::string& content) {
+  std::string path = (fs::path(scratch_dir()) / name).string();
+  std::ofstream(path, std::ios::binary) << content;
+  return path;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+std::string example(const std::string& name) { return std::string(LUMTRA_SOURCE_DIR) + "/examples/" + name; }
+
+std::string without_elapsed(const std::string& out) {
+  return std::regex_replace(out, std::regex("Simulation Time: [0-9]+ sec"), "Simulation Time: X sec");
+}
+
+RunResult run_lumtra(const std::vector<std::string>& args, const std::string& stdin_text) {
+  std::FILE* in = std::tmpfile();
+  std::FILE* out = std::tmpfile();
+  std::FILE* err = std::tmpfile();
+  std::fwrite(stdin_text.data(), 1, stdin_text.size(), in);
+  std::rewind(in);
+  std::vector<std::string> storage{"lumtra"};
+  storage.insert(storage.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& s : storage) argv.push_back(s.data());
+  argv.push_back(nullptr);
+  RunResult r;
+  r.status = lumtra_main(static_cast<int>(storage.size()), argv.data(), in, out, err);
+  std::fflush(out);
+  std::fflush(err);
+  r.out = slurp(out);
+  r.err = slurp(err);
+  std::fclose(in);
+  std::fclose(out);
+  std::fclose(err);
+  return r;
+}
+
+RunResult run_binary(const std::vector<std::string>& args, const std::string& stdin_text) {
+  std::string dir = scratch_dir();
+  std::string in_path = dir + "/stdin.txt", out_path = dir + "/stdout.txt", err_path = dir + "/stderr.txt";
+  std::ofstream(in_path, std::ios::binary) << stdin_text;
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (!std::freopen(in_path.c_str(), "r", stdin) || !std::freopen(out_path.c_str(), "w", stdout) ||
+        !std::freopen(err_path.c_str(), "w", stderr))
+      _exit(127);
+    std::vector<std::string> storage{LUMTRA_BINARY};
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : storage) argv.push_back(s.data());
+    argv.push_back(nullptr);
+    execv(LUMTRA_BINARY, argv.data());
+    _exit(127);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  RunResult r;
+  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+  r.out = read_file(out_path);
+  r.err = read_file(err_path);
+  return r;
+}
+
+}  // namespace lumtra::test
