@@ -91,6 +91,34 @@ RunResult run_lumtra(const std::vector<std::string>& args, const std::string& st
   return r;
 }
 
+PreparedRun::PreparedRun(const std::vector<std::string>& args, const std::string& stdin_text) {
+  in = std::tmpfile();
+  out = std::tmpfile();
+  err = std::tmpfile();
+  std::fwrite(stdin_text.data(), 1, stdin_text.size(), in);
+  std::rewind(in);
+  run = std::make_unique<Run>(in, out, err);
+  run->args = {"lumtra"};
+  run->args.insert(run->args.end(), args.begin(), args.end());
+  run->seeder.seed(1);
+  status = start_run(*run);
+  if (status.ok()) status = prepare_run(*run);
+}
+
+PreparedRun::~PreparedRun() {
+  run.reset();
+  std::fclose(in);
+  std::fclose(out);
+  std::fclose(err);
+}
+
+std::string PreparedRun::printed() {
+  run->out.flush();
+  std::string s = slurp(out);
+  std::fseek(out, 0, SEEK_END);
+  return s;
+}
+
 RunResult run_binary(const std::vector<std::string>& args, const std::string& stdin_text) {
   std::string dir = scratch_dir();
   std::string in_path = dir + "/stdin.txt", out_path = dir + "/stdout.txt", err_path = dir + "/stderr.txt";

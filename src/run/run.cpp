@@ -35,8 +35,9 @@ bool any_traffic(const Network& net) {
   return false;
 }
 
-// Stages 3 to 14 of a run whose command line has been scanned and checked.
-Status run_stages(Run& run) {
+}  // namespace
+
+Status prepare_run(Run& run) {
   Config& cfg = run.config;
 
   // The input stream: standard input, the -nt file, or (after generation)
@@ -98,26 +99,31 @@ Status run_stages(Run& run) {
         "Can not continue simulation. define BLOCK_IF_NOPATH directive in the program to deal will this case");
     return Status::finished(Exit::input_error);
   }
-
-  run.start_time = std::time(nullptr);
-  run.out.text("\nSimulation Started....");
-  run_batches(run);
-  return report_statistics(run);
+  return Status::proceed();
 }
 
-}  // namespace
+Status start_run(Run& run) {
+  Status status = parse_command_line(run);
+  if (status.ok()) {
+    seed_streams(run);
+    status = validate_and_normalise(run.config);
+  }
+  return status;
+}
 
 int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
   auto run = std::make_unique<Run>(in, out, err);
   run->args.assign(argv, argv + argc);
   run->seeder.seed(static_cast<std::mt19937::result_type>(std::time(nullptr)));
 
-  Status status = parse_command_line(*run);
+  Status status = start_run(*run);
+  if (status.ok()) status = prepare_run(*run);
   if (status.ok()) {
-    seed_streams(*run);
-    status = validate_and_normalise(run->config);
+    run->start_time = std::time(nullptr);
+    run->out.text("\nSimulation Started....");
+    run_batches(*run);
+    status = report_statistics(*run);
   }
-  if (status.ok()) status = run_stages(*run);
 
   if (!status.message.empty() && !status.to_stderr) run->out.text(status.message);
   bool written = run->out.flush();

@@ -61,6 +61,11 @@ struct Run {
 // stream can shorten its period or reach 0.
 inline uint32_t next_seed(std::mt19937& g) { return (static_cast<uint32_t>(g()) >> 1) | 1u; }
 
+// The command line: scan, stream seeds, combination checks.
+Status start_run(Run& run);
+// Everything before the first batch: network input, batch values, methods,
+// Pair stream seeds, path table and method preparations.
+Status prepare_run(Run& run);
 // One whole run; returns the exit status. main() and the in-process tests
 // call it with their own streams.
 int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err);

@@ -183,6 +183,10 @@ void report_batch(Run& run) {
 
 }  // namespace
 
+bool place_call(Run& run, uint32_t u, uint32_t v, uint32_t demand) {
+  return run.config.multi_wavelength ? place_in_parts(run, u, v, demand) : place_whole(run, u, v, demand);
+}
+
 void seed_pair_streams(Run& run) {
   const size_t n = size_t(run.net.total_nodes) * run.net.total_nodes;
   run.sim.pair_streams.resize(n);
@@ -205,7 +209,6 @@ void run_batch(Run& run, uint32_t b) {
       if (net.arrival_rates[net.at(u, v)] != 0.0) schedule_arrival(run, u, v);
 
   const double end = run.config.batch_time;
-  const bool in_parts = run.config.multi_wavelength;
   // The batch ends right after the first arrival at or after its end time;
   // departures later than that are never processed.
   while (end > sim.now && !sim.events.empty()) {
@@ -215,7 +218,7 @@ void run_batch(Run& run, uint32_t b) {
       sim.now = e.time;
       const uint32_t u = e.source, v = e.destination, demand = e.slots;
       sim.events.recycle(id);
-      const bool placed = in_parts ? place_in_parts(run, u, v, demand) : place_whole(run, u, v, demand);
+      const bool placed = place_call(run, u, v, demand);
       const size_t pair = net.at(u, v);
       if (!placed) ++sim.blocked[pair];
       ++sim.arrived[pair];

@@ -36,5 +36,8 @@ void seed_pair_streams(Run& run);
 void run_batches(Run& run);
 // Runs one batch (1-based number b), including its report lines.
 void run_batch(Run& run, uint32_t b);
+// Places one arriving call of `demand` slots from u to v at the current
+// time (in parts with -m); true when placed, false when blocked.
+bool place_call(Run& run, uint32_t u, uint32_t v, uint32_t demand);
 
 }  // namespace lumtra

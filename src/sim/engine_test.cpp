@@ -1,0 +1,238 @@
+#include "sim/engine.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+#include <sstream>
+
+#include "harness.h"
+#include "run/run.h"
+
+namespace lumtra {
+namespace {
+
+using test::PreparedRun;
+using test::run_lumtra;
+using test::write_file;
+
+// A network of two nodes of the given type joined by a fibre of `w`
+// wavelengths each way, traffic only from node 1 to node 2.
+std::string two_nodes(int type, int w, int slots, int min_slots, int max_slots, double rate, int batches = 10,
+                      double time = 1000) {
+  std::ostringstream s;
+  s << "2\n" << type << " n\n" << type << " n\n"
+    << slots << "\n" << min_slots << "\n" << max_slots << "\n"
+    << "0 " << w << "\n" << w << " 0\n"
+    << "0 " << rate << "\n0 0\n"
+    << batches << "\n" << time << "\n";
+  return s.str();
+}
+
+double erlang_b(int servers, double load) {
+  double b = 1.0;
+  for (int n = 1; n <= servers; ++n) b = load * b / (n + load * b);
+  return b;
+}
+
+// Mean and standard error of the per-batch blocking of pair (1, 2).
+void batch_estimate(const std::string& out, double& mean, double& se) {
+  std::regex line(R"(bp\[1\]\[2\] = ([0-9.e-]+))");
+  std::vector<double> v;
+  for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it)
+    v.push_back(std::stod((*it)[1]));
+  ASSERT_GE(v.size(), 2u);
+  mean = 0;
+  for (double x : v) mean += x;
+  mean /= v.size();
+  double ss = 0;
+  for (double x : v) ss += (x - mean) * (x - mean);
+  se = std::sqrt(ss / (v.size() - 1) / v.size());
+}
+
+TEST(EngineAgainstTheory, OneLinkOfNonGroomingNodesIsErlangBWithOneServerPerWavelength) {
+  for (auto method : {"-ff", "-lf", "-r"}) {
+    auto r = run_lumtra({method, "-s:3", "-nt:" + write_file("net.txt", two_nodes(1, 4, 4, 1, 4, 3.0, 20, 2000))});
+    ASSERT_EQ(r.status, 0) << r.err;
+    double mean, se;
+    batch_estimate(r.out, mean, se);
+    EXPECT_NEAR(mean, erlang_b(4, 3.0), 4 * se + 1e-3) << method;
+  }
+}
+
+TEST(EngineAgainstTheory, FullGroomingNodesShareEverySlotOfEveryWavelength) {
+  auto r = run_lumtra({"-s:5", "-nt:" + write_file("net.txt", two_nodes(3, 2, 4, 1, 1, 6.0, 20, 2000))});
+  ASSERT_EQ(r.status, 0) << r.err;
+  double mean, se;
+  batch_estimate(r.out, mean, se);
+  EXPECT_NEAR(mean, erlang_b(8, 6.0), 4 * se + 1e-3);
+}
+
+TEST(Engine, SameSeedGivesIdenticalOutputAndAnotherSeedDoesNot) {
+  std::string net = "-nt:" + test::example("nsfnet.txt");
+  auto a = run_lumtra({"-r", "-s:11", "-b:2", "-t:50", net});
+  auto b = run_lumtra({"-r", "-s:11", "-b:2", "-t:50", net});
+  auto c = run_lumtra({"-r", "-s:12", "-b:2", "-t:50", net});
+  ASSERT_EQ(a.status, 0) << a.err;
+  EXPECT_EQ(test::without_elapsed(a.out), test::without_elapsed(b.out));
+  EXPECT_NE(test::without_elapsed(a.out), test::without_elapsed(c.out));
+}
+
+// Every call blocked (-at:0), so the pair stream yields only inter-arrival
+// times: the batch counts every arrival before its end plus the first one
+// at or after it.
+TEST(Engine, BatchEndsRightAfterTheFirstArrivalAtOrAfterItsEnd) {
+  PreparedRun p({"-at:0", "-b:1", "-t:10", "-nt:" + write_file("net.txt", two_nodes(1, 1, 1, 1, 1, 2.0))});
+  ASSERT_TRUE(p.status.ok()) << p.status.message;
+  lumtra::Run& run = *p.run;
+  Lehmer copy = run.sim.pair_streams[run.net.at(0, 1)];
+  uint64_t expected = 0;
+  for (double t = 0; t < 10; ++expected) t += -std::log(1.0 - copy.uniform()) / 2.0;
+  run_batches(run);
+  EXPECT_EQ(run.sim.total_arrived, expected);
+  EXPECT_EQ(run.sim.total_blocked, expected);
+}
+
+// Two full-grooming nodes, two wavelengths of five slots; `used` slots are
+// taken on each wavelength first.
+struct SplitFixture {
+  PreparedRun p;
+  explicit SplitFixture(std::vector<uint32_t> used)
+      : p({"-m", "-nt:" + write_file("net.txt", two_nodes(3, 2, 5, 1, 5, 1.0))}) {
+    EXPECT_TRUE(p.status.ok()) << p.status.message;
+    lumtra::Run& run = *p.run;
+    run.net.reset_links();
+    for (uint32_t w = 0; w < used.size(); ++w)
+      if (used[w]) {
+        uint32_t node = 1;
+        run.net.reserve_path(0, &node, 1, &w, used[w]);
+      }
+  }
+  const uint32_t* channels() { return p.run->net.channels_of(p.run->net.link(0, 1)); }
+};
+
+TEST(Engine, AMultiWavelengthCallSplitsOverWavelengthsAndDepartsAsOne) {
+  SplitFixture f({1, 4});  // room for 4 on wavelength 0 and 1 on wavelength 1
+  lumtra::Run& run = *f.p.run;
+  ASSERT_TRUE(place_call(run, 0, 1, 5));
+  EXPECT_EQ(f.channels()[0], 0u);
+  EXPECT_EQ(f.channels()[1], 0u);
+  ASSERT_EQ(run.sim.events.size(), 2u);
+  uint32_t a = run.sim.events.pop(), b = run.sim.events.pop();
+  EXPECT_EQ(run.sim.events[a].kind, kDeparture);
+  EXPECT_EQ(run.sim.events[a].time, run.sim.events[b].time);
+  EXPECT_GT(run.sim.events[a].time, 0.0);
+  EXPECT_EQ(run.sim.events[a].slots + run.sim.events[b].slots, 5u);
+}
+
+TEST(Engine, ABlockedMultiWavelengthCallGivesBackThePartsItPlaced) {
+  SplitFixture f({4, 5});  // room for only 1 slot
+  lumtra::Run& run = *f.p.run;
+  EXPECT_FALSE(place_call(run, 0, 1, 2));
+  EXPECT_EQ(f.channels()[0], 1u);
+  EXPECT_EQ(f.channels()[1], 0u);
+  EXPECT_TRUE(run.sim.events.empty());
+}
+
+TEST(Placement, FirstFitSkipsTheFullWavelengthsBelowTheWindowWithoutAttempts) {
+  PreparedRun p({"-nt:" + write_file("net.txt", two_nodes(1, 4, 1, 1, 1, 1.0))});
+  ASSERT_TRUE(p.status.ok()) << p.status.message;
+  lumtra::Run& run = *p.run;
+  run.net.reset_links();
+  uint32_t node = 1;
+  for (uint32_t w : {0u, 1u}) run.net.reserve_path(0, &node, 1, &w, 1);
+  EXPECT_EQ(run.net.link(0, 1).low, 2u);
+  HopArray hops;
+  uint32_t path = 0;
+  ASSERT_TRUE(run.slots.assign(run, 0, 1, hops, path, 1));
+  EXPECT_EQ(hops, HopArray{2});
+  EXPECT_EQ(run.total_attempts, 1.0);
+}
+
+TEST(Placement, APartlyUsedWavelengthFitsOnlyBetweenTwoGroomingNodes) {
+  // Node 1 grooms, node 2 does not: the hop cannot share a wavelength.
+  std::string net = "2\n3 n\n1 n\n4\n1\n1\n0 2\n2 0\n0 1\n0 0\n1\n10\n";
+  PreparedRun p({"-nt:" + write_file("net.txt", net)});
+  ASSERT_TRUE(p.status.ok()) << p.status.message;
+  lumtra::Run& run = *p.run;
+  run.net.reset_links();
+  uint32_t node = 1, w = 0;
+  run.net.reserve_path(0, &node, 1, &w, 1);
+  HopArray hops;
+  uint32_t path = 0;
+  ASSERT_TRUE(run.slots.assign(run, 0, 1, hops, path, 1));
+  EXPECT_EQ(hops, HopArray{1});
+}
+
+TEST(Placement, LastFitStartsFromTheTop) {
+  PreparedRun lf({"-lf", "-nt:" + write_file("net.txt", two_nodes(1, 4, 1, 1, 1, 1.0))});
+  ASSERT_TRUE(lf.status.ok()) << lf.status.message;
+  lf.run->net.reset_links();
+  HopArray hops;
+  uint32_t path = 0;
+  ASSERT_TRUE(lf.run->slots.assign(*lf.run, 0, 1, hops, path, 1));
+  EXPECT_EQ(hops, HopArray{3});
+}
+
+// Wavelengths 0..2 carry one slot each, so a whole-wavelength call needs
+// four trials to reach wavelength 3.
+TEST(Placement, TheAttemptLimitBlocksACallThatWouldFitLater) {
+  for (uint32_t limit : {2u, 4u}) {
+    PreparedRun p({"-at:" + std::to_string(limit), "-nt:" + write_file("net.txt", two_nodes(1, 4, 2, 1, 1, 1.0))});
+    ASSERT_TRUE(p.status.ok()) << p.status.message;
+    lumtra::Run& run = *p.run;
+    run.net.reset_links();
+    uint32_t node = 1;
+    for (uint32_t w : {0u, 1u, 2u}) run.net.reserve_path(0, &node, 1, &w, 1);
+    HopArray hops;
+    uint32_t path = 0;
+    bool placed = run.slots.assign(run, 0, 1, hops, path, 2);
+    EXPECT_EQ(placed, limit == 4);
+    EXPECT_EQ(run.total_attempts, double(limit));
+    EXPECT_EQ(hops, placed ? HopArray{3} : HopArray{});
+  }
+}
+
+TEST(Reports, PrintTheBatchLinesAndFinalStatisticsInTheirFormats) {
+  auto r = run_lumtra({"-s:2", "-b:2", "-nt:" + write_file("net.txt", two_nodes(1, 1, 1, 1, 1, 1.0, 3, 20))});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(std::regex_search(r.out, std::regex("\nSimulation Started....\nBatch 1:\n\nbp\\[1\\]\\[2\\] = [0-9.e-]+ *\t "
+                                                  "Arrived: [0-9]+\tBlocked: [0-9]+\n-{46}\nBatch 2:\n")))
+      << r.out;
+  EXPECT_TRUE(std::regex_search(
+      r.out, std::regex("\n\nAverage Blocking Rates:\n\nAv.bp\\[1\\]\\[2\\] = [0-9.e-]+\nAv.bp\\[2\\]\\[1\\] = 0\n"
+                        "\nTotal Blocked = [0-9]+\nTotal Arrived = [0-9]+\nAverage Blocking Probability = [0-9.e-]+"
+                        "\nOverall Blocking Probability = [0-9.e-]+\nAverage of Averages Blocking Probability = "
+                        "[0-9.e-]+\nMaximum Blocking Probability is Av.bp\\[1\\]\\[2\\] = [0-9.e-]+"
+                        "\nMinimum Blocking Probability is Av.bp\\[2\\]\\[1\\] = 0\nVariance = [0-9.e-]+"
+                        "\nAverage Number of attempts = [0-9.e-]+\nSimulation Time: [0-9]+ sec\n$")))
+      << r.out;
+}
+
+TEST(Reports, ResultFilesGrowByOneValuePerRunWithAndWithoutRowNames) {
+  std::string dir = test::scratch_dir();
+  std::string net = "-nt:" + write_file("net.txt", two_nodes(1, 1, 1, 1, 1, 1.0, 2, 20));
+  for (auto row : {"-or:runA", "-or:runB"}) ASSERT_EQ(run_lumtra({"-s:1", "-of:" + dir + "/named", row, net}).status, 0);
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(run_lumtra({"-s:1", "-of:" + dir + "/plain", net}).status, 0);
+  std::string named = test::read_file(dir + "/named_Variance.csv");
+  std::string plain = test::read_file(dir + "/plain_Av_No_Attempts.csv");
+  EXPECT_TRUE(std::regex_match(named, std::regex("\nrunA, [0-9.e-]+\nrunB, [0-9.e-]+"))) << named;
+  EXPECT_TRUE(std::regex_match(plain, std::regex(", [0-9.e-]+, [0-9.e-]+"))) << plain;
+  for (auto suffix : {"_Blocking_Probability.csv", "_Max_Blocking_Probability.csv", "_Min_Blocking_Probability.csv"})
+    EXPECT_TRUE(std::regex_match(test::read_file(dir + "/named" + suffix),
+                                 std::regex("\nrunA, [0-9.e-]+\nrunB, [0-9.e-]+")));
+}
+
+TEST(Reports, NoStatisticIsEverNanOrASentinel) {
+  // One real node whose port carries all its traffic: one reported node, so
+  // no included pair and divisors that are not positive.
+  auto r = run_lumtra({"-vi", "-s:1", "-nt:" + write_file("net.txt", "1\n2 n 1\n1\n1\n1\n0 1\n1 0\n0 1\n1 0\n1\n5\n")});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("nan"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("inf"), std::string::npos);
+  EXPECT_EQ(r.out.find("2147483647"), std::string::npos);
+  EXPECT_NE(r.out.find("Maximum Blocking Probability is Av.bp[0][0] = 0"), std::string::npos) << r.out;
+}
+
+}  // namespace
+}  // namespace lumtra
