@@ -142,7 +142,8 @@ TEST(CommandLine, SeedMakesStreamSeedsIndependentOfTheClock) {
     seed_streams(s->run);
     return std::pair(s->run.method_stream.state, s->run.generator_stream.state);
   };
-  std::mt19937 g(7);
+  SeedGenerator g;
+  g.seed(7);
   const uint32_t method = next_seed(g);
   const auto expected = std::pair(method, next_seed(g));
   EXPECT_EQ(seeds({"-s:7"}, 1), expected);
