@@ -2,6 +2,8 @@
 // the path table with its console output captured.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -41,6 +43,7 @@ class NetBuilder {
   Node& node(uint32_t k) { return net_.nodes[k]; }
   // Gives `owner` type 4 and `count` grooming cores; returns the first core.
   uint32_t add_cores(uint32_t owner, uint32_t count) {
+    EXPECT_TRUE(net_.capacity.empty()) << "cores must come before the links";
     const uint32_t first = net_.total_nodes;
     net_.nodes[owner].type = kPartialGrooming;
     for (uint32_t j = 0; j < count; ++j) {
