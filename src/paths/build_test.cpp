@@ -66,46 +66,12 @@ TEST(PathTable, WindowOptionsChooseTheListedPaths) {
   b = build_paths(k4, n);
   EXPECT_EQ(b.table.list(0, 1).count, 5u);
 
-  // -mc widens the window from the shortest distance.
-  PathOptions mc;
-  mc.margin = 1;
-  b = build_paths(k4, mc);
-  EXPECT_EQ(sequences(b.table, 0, 1), (Seqs{{1}, {2, 1}, {3, 1}}));
-
   // -a with -mx 0 still lists one-hop paths.
   PathOptions a;
   a.all_paths = true;
   a.max_length = 0;
   b = build_paths(k4, a);
   EXPECT_EQ(sequences(b.table, 0, 1), (Seqs{{1}}));
-}
-
-TEST(PathTable, PrioritySortedListsGetGroupBoundaries) {
-  PathOptions o;
-  o.margin = 2;
-  o.sort_mode = kSortHops;
-  o.priority = true;
-  NetBuilder b(5);
-  b.both(0, 1);
-  b.both(1, 2);
-  b.both(0, 3);
-  b.both(3, 2);
-  b.both(0, 4);
-  Built got = build_paths(b.done(), o);
-  const PathTable& t = got.table;
-  // 0 -> 2: two paths of two hops; nothing longer exists.
-  const PathList& l = t.list(0, 2);
-  EXPECT_EQ(std::vector<uint32_t>(t.group_boundaries(l), t.group_boundaries(l) + l.boundary_count),
-            (std::vector<uint32_t>{0, 2}));
-  // 0 -> 1: the link, then 0-3-2-1: two groups.
-  const PathList& m = t.list(0, 1);
-  EXPECT_EQ(std::vector<uint32_t>(t.group_boundaries(m), t.group_boundaries(m) + m.boundary_count),
-            (std::vector<uint32_t>{0, 1, 2}));
-  EXPECT_EQ(t.group_count(m), 2u);
-  // Lists of fewer than two paths, the node's own list included.
-  const PathList& own = t.list(2, 2);
-  EXPECT_EQ(std::vector<uint32_t>(t.group_boundaries(own), t.group_boundaries(own) + own.boundary_count),
-            (std::vector<uint32_t>{0, 1}));
 }
 
 // 0 - X(1) - Y(2) - 3 in a line; X has cores 4, 5 and Y has cores 6, 7.

@@ -94,19 +94,5 @@ TEST(PathOrder, GroupBoundariesSplitWhereTheKeysChange) {
             (std::vector<uint32_t>{0, 2, 4}));
 }
 
-TEST(PathOrder, SamePriorityOnFrozenTable) {
-  PathTable t;
-  t.total_nodes = 2;
-  t.lists.assign(4, PathList{});
-  t.paths = paths_of_keys({{1, 1}, {1, 2}, {2, 2}});
-  t.lists[1] = PathList{0, 3, 0, 0};
-  EXPECT_EQ(paths_of(t, 0, 1).size(), 3u);
-  EXPECT_TRUE(same_priority(kSortHops, t, 0, 1));
-  EXPECT_FALSE(same_priority(kSortHopsThenCost, t, 0, 1));
-  EXPECT_TRUE(same_priority(kSortCost, t, 1, 2));
-  EXPECT_FALSE(same_priority(kSortCostThenHops, t, 1, 2));
-  EXPECT_TRUE(same_priority(kNoSort, t, 0, 2));
-}
-
 }  // namespace
 }  // namespace lumtra
