@@ -43,7 +43,7 @@ class NetworkReader {
  public:
   NetworkReader(Run& run, TokenReader& in)
       : run_(run), net_(run.net), in_(in), out_(run.out),
-        virtual_input_(run.config.virtual_input), physical_(physical_memory_bytes()) {}
+        virtual_input_(run.config.virtual_input), physical_(run.memory_budget) {}
 
   Status read(uint32_t node_count) {
     net_ = Network{};

@@ -19,13 +19,6 @@ constexpr uint64_t kAny = UINT64_MAX;  // no cut on the number of groups or path
 
 int32_t saturate(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
-uint64_t physical_memory() {
-  const long pages = sysconf(_SC_PHYS_PAGES);
-  const long page = sysconf(_SC_PAGE_SIZE);
-  if (pages <= 0 || page <= 0) return kAny;
-  return uint64_t(pages) * uint64_t(page);
-}
-
 bool sorted_mode(int16_t mode) { return mode >= kSortHops && mode <= kSortCostThenHops; }
 
 class TableBuilder {
@@ -36,7 +29,7 @@ class TableBuilder {
         t_(net.total_nodes),
         table_(table),
         max_entries_(limits.max_entries),
-        max_bytes_(limits.max_bytes ? limits.max_bytes : physical_memory()),
+        max_bytes_(limits.max_bytes ? limits.max_bytes : kAny),
         dist_(hop_distances(net)),
         search_(net, dist_),
         expander_(net, switching_window(cfg)),
@@ -310,7 +303,11 @@ Status TableBuilder::build(std::vector<std::pair<uint32_t, uint32_t>>& missing) 
 
 }  // namespace
 
-Status build_path_table(Run& run, bool& no_path) { return build_path_table(run, no_path, PathLimits{}); }
+Status build_path_table(Run& run, bool& no_path) {
+  PathLimits limits;
+  limits.max_bytes = run.memory_budget;
+  return build_path_table(run, no_path, limits);
+}
 
 Status build_path_table(Run& run, bool& no_path, const PathLimits& limits) {
   no_path = false;

@@ -19,10 +19,10 @@ class Console;
 // instead of exhausting the machine.
 struct PathLimits {
   uint64_t max_entries = 4294967295u;  // per pool (32-bit offsets)
-  uint64_t max_bytes = 0;              // 0: the machine's physical memory
+  uint64_t max_bytes = 0;              // 0: no limit but the entries
 };
 
-// Fills run.paths and prints it. Sets `no_path` when a pair with traffic has
+// Fills run.paths and prints it, within run.memory_budget. Sets `no_path` when a pair with traffic has
 // no candidate path (its warnings are printed).
 Status build_path_table(Run& run, bool& no_path);
 Status build_path_table(Run& run, bool& no_path, const PathLimits& limits);

@@ -1,7 +1,10 @@
 #include "run/memory.h"
 
-#include <cstdio>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
 
 namespace lumtra {
 
@@ -13,7 +16,33 @@ std::string gib(double bytes) {
   return tmp;
 }
 
+// The first number in a control-group file; "max" and unreadable files
+// give 0 (no limit).
+uint64_t cgroup_limit(const char* path) {
+  std::ifstream f(path);
+  uint64_t v = 0;
+  if (!(f >> v)) return 0;
+  return v;
+}
+
+// Lowers `limit` to `other` when `other` is a real limit.
+void lower_to(uint64_t& limit, uint64_t other) {
+  if (other != 0 && (limit == 0 || other < limit)) limit = other;
+}
+
 }  // namespace
+
+uint64_t available_memory_bytes() {
+  uint64_t limit = physical_memory_bytes();
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit r{};
+    if (getrlimit(resource, &r) == 0 && r.rlim_cur != RLIM_INFINITY) lower_to(limit, r.rlim_cur);
+  }
+  lower_to(limit, cgroup_limit("/sys/fs/cgroup/memory.max"));                    // version 2
+  const uint64_t v1 = cgroup_limit("/sys/fs/cgroup/memory/memory.limit_in_bytes");  // version 1
+  if (v1 < (uint64_t{1} << 60)) lower_to(limit, v1);  // "no limit" is a huge number there
+  return limit;
+}
 
 uint64_t physical_memory_bytes() {
   long pages = sysconf(_SC_PHYS_PAGES);

@@ -21,6 +21,11 @@ inline constexpr uint64_t kMaxNodePairs = 4294967295u;
 // Physical memory of this machine in bytes; 0 when the system cannot tell.
 uint64_t physical_memory_bytes();
 
+// The memory a run may use: physical memory, lowered by the process's
+// address-space and data-segment limits and by the memory limit of its
+// control group (a container); 0 when none of them can be read.
+uint64_t available_memory_bytes();
+
 // Bytes a run with `nodes` nodes and `channels` wavelength channels needs;
 // false when the figure does not fit 64 bits.
 bool estimate_run_bytes(uint64_t nodes, uint64_t channels, uint64_t& bytes);

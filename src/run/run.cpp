@@ -127,8 +127,8 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
   if (status.ok()) {
     run->start_time = std::time(nullptr);
     run->out.text("\nSimulation Started....");
-    run_batches(*run);
-    status = report_statistics(*run);
+    status = run_batches(*run);
+    if (status.ok()) status = report_statistics(*run);
   }
 
   if (!status.message.empty() && !status.to_stderr) run->out.text(status.message);

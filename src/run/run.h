@@ -19,6 +19,7 @@
 #include "run/console.h"
 #include "run/lehmer.h"
 #include "run/long_options.h"
+#include "run/memory.h"
 #include "run/status.h"
 #include "rwa/fit.h"
 #include "rwa/slots.h"
@@ -49,6 +50,10 @@ struct Run {
   Console out;        // standard output
   std::FILE* in;      // standard input
   std::FILE* err;     // standard error
+
+  // Bytes the run's tables may take in all; checked before every large
+  // allocation. The machine's available memory unless a caller lowers it.
+  uint64_t memory_budget = available_memory_bytes();
 
   SeedGenerator seeder;
   Lehmer method_stream;

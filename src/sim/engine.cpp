@@ -2,8 +2,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <string>
 
 #include "run/run.h"
 #include "rwa/install.h"
@@ -224,7 +227,22 @@ void seed_pair_streams(Run& run) {
   for (Lehmer& s : run.sim.pair_streams) s.state = next_seed(run.seeder);
 }
 
-void run_batch(Run& run, uint32_t b) {
+namespace {
+
+// The calls in progress outgrew the memory budget: the traffic offered
+// (rates against the departure rate) holds more calls at once than fit.
+Status too_many_calls(const Run& run) {
+  char budget[32];
+  std::snprintf(budget, sizeof budget, "%.1f MiB", double(run.memory_budget) / (1024.0 * 1024.0));
+  return Status::error("simulation", "calls in progress",
+                       std::to_string(run.sim.events.records()) + " calls and arrivals held at once would take more than " +
+                           "half of the " + budget + " this run may use; lower the arrival rates (-f, -c) or raise " +
+                           "the departure rate (-dr)");
+}
+
+}  // namespace
+
+Status run_batch(Run& run, uint32_t b) {
   SimState& sim = run.sim;
   Network& net = run.net;
   const uint32_t t = net.total_nodes;
@@ -256,6 +274,10 @@ void run_batch(Run& run, uint32_t b) {
       if (!placed) ++sim.blocked[pair];
       ++sim.arrived[pair];
       schedule_arrival(run, u, v);
+      if (sim.events.records() > sim.max_records) {
+        sim.events.clear();
+        return too_many_calls(run);
+      }
     } else {
       release(run, e);
       dispose(run, id);
@@ -263,17 +285,25 @@ void run_batch(Run& run, uint32_t b) {
   }
   report_batch(run);
   sim.events.clear();
+  return Status::proceed();
 }
 
-void run_batches(Run& run) {
+Status run_batches(Run& run) {
   const size_t n = size_t(run.net.total_nodes) * run.net.total_nodes;
   run.sim.arrived.assign(n, 0);
   run.sim.blocked.assign(n, 0);
   run.sim.average.assign(n, 0.0);
   run.sim.keep_records = run.extras.json;
   run.sim.show_progress = isatty(fileno(run.err));
-  for (uint32_t b = 1; b <= run.config.batch_count; ++b) run_batch(run, b);
+  // Half the budget for the event records; a call holds a Hop wavelength
+  // array as long as the longest candidate path.
+  uint32_t longest = 0;
+  for (const Path& p : run.paths.paths) longest = std::max(longest, p.hops);
+  run.sim.max_records = std::max<size_t>(1, run.memory_budget / 2 / EventList::record_bytes(longest));
+  Status status;
+  for (uint32_t b = 1; b <= run.config.batch_count && status.ok(); ++b) status = run_batch(run, b);
   if (run.sim.show_progress) std::fputs("\r\033[K", run.err);
+  return status;
 }
 
 }  // namespace lumtra

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "run/lehmer.h"
+#include "run/status.h"
 #include "sim/event_list.h"
 
 namespace lumtra {
@@ -44,16 +45,18 @@ struct SimState {
   uint32_t batches_with_arrivals = 0;
   std::vector<double> batch_bp;      // blocking of every batch that had arrivals
   bool show_progress = false;        // standard error is a terminal
+  size_t max_records = 0;            // event records the memory budget allows
   bool keep_records = false;
   std::vector<BatchRecord> records;  // per batch, when keep_records
 };
 
 // Seeds the Pair streams in row order from the run's seed generator.
 void seed_pair_streams(Run& run);
-// Runs every batch; leaves the run totals in run.sim.
-void run_batches(Run& run);
+// Runs every batch; leaves the run totals in run.sim. Stops with an error
+// when the calls held at once would outgrow the run's memory budget.
+Status run_batches(Run& run);
 // Runs one batch (1-based number b), including its report lines.
-void run_batch(Run& run, uint32_t b);
+Status run_batch(Run& run, uint32_t b);
 // Places one arriving call of `demand` slots from u to v at the current
 // time (in parts with -m); true when placed, false when blocked.
 bool place_call(Run& run, uint32_t u, uint32_t v, uint32_t demand);

@@ -88,7 +88,7 @@ TEST(Engine, BatchEndsRightAfterTheFirstArrivalAtOrAfterItsEnd) {
   Lehmer copy = run.sim.pair_streams[run.net.at(0, 1)];
   uint64_t expected = 0;
   for (double t = 0; t < 10; ++expected) t += -std::log(1.0 - copy.uniform()) / 2.0;
-  run_batches(run);
+  ASSERT_TRUE(run_batches(run).ok());
   EXPECT_EQ(run.sim.total_arrived, expected);
   EXPECT_EQ(run.sim.total_blocked, expected);
 }

@@ -41,6 +41,13 @@ class EventList {
   void insert(uint32_t id);
   bool empty() const { return heap_.empty(); }
   size_t size() const { return heap_.size(); }
+  // Records allocated so far, in the list or in the pool.
+  size_t records() const { return pool_.size(); }
+  // Bytes one record costs at most with a Hop wavelength array of `hops`
+  // entries, counting the spare room of the growing pool, heap and free list.
+  static size_t record_bytes(size_t hops) {
+    return 2 * (sizeof(Event) + sizeof(Entry) + sizeof(uint32_t)) + sizeof(uint32_t) * hops + 32;
+  }
   uint32_t head() const { return heap_[0].id; }
   // Unlinks the head record (it stays allocated until recycled).
   uint32_t pop();
