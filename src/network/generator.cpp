@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "run/memory.h"
 #include "run/run.h"
 
 namespace lumtra {
@@ -13,7 +14,6 @@ namespace lumtra {
 namespace {
 
 constexpr double kMaxWhole = 4294967295.0;  // integer bounds fit in 32 bits
-constexpr uint64_t kMaxNodes = 4294967295u;  // node numbers are 32-bit
 
 // What a position of the parameter file needs from its item.
 enum class Need { whole, number, letter, any };
@@ -185,7 +185,7 @@ Status check_parameters(const ParameterList& list, bool virtual_input, const std
 // order they are drawn, so that a symmetric matrix can copy them below it.
 class UpperTriangle {
  public:
-  // m is at most 2^32 - 1, so the count cannot overflow.
+  // m * m stays below 2^32 (the run's size limit), so nothing overflows.
   bool allocate(uint64_t m) {
     m_ = m;
     values_.reset();
@@ -242,6 +242,12 @@ Status load_generator_input(const Config& config, uint32_t node_count, Generator
   if (name.empty()) return Status::error("command line", "-g:", "names no parameter file");
   if (node_count == 0)
     return Status::error("standard input", "number of nodes", "'0': a network needs at least one node");
+  // A network the run cannot hold is refused before its file is written.
+  if (std::string p = run_size_problem(node_count, 0, physical_memory_bytes()); !p.empty()) {
+    std::string problem(1, '\'');
+    problem += std::to_string(node_count) + "' nodes " + p;
+    return Status::error("standard input", "number of nodes", problem);
+  }
   if (config.sink_node < -1)
     return Status::error("command line", "-sn:" + std::to_string(int64_t{config.sink_node} + 1),
                          "names no node (nodes count from 1)");
@@ -270,6 +276,7 @@ Status generate_network(Run& run, const GeneratorInput& input, uint32_t node_cou
   auto draw = [&](uint64_t pos, char separator) { return draw_item(input.items[pos], stream, out, separator); };
 
   std::fprintf(out, "%lu\n", static_cast<unsigned long>(node_count));
+  const uint64_t physical = physical_memory_bytes();
   uint64_t extra = 0;  // ports and cores of every node
   for (uint32_t node = 0; node < node_count; ++node) {
     int64_t type = draw_type(input.items, stream, out, ' ');
@@ -277,6 +284,10 @@ Status generate_network(Run& run, const GeneratorInput& input, uint32_t node_cou
     if (type == kSingleHopGrooming || type == kPartialGrooming) {
       auto count = static_cast<uint64_t>(draw(s + 1, ' '));
       extra += count;
+      if (std::string p = run_size_problem(node_count + extra, 0, physical); !p.empty())
+        return Status::error(run.config.generator_file, item_label(s + 1, "ports or cores"),
+                             "the drawn ports and cores bring the network to " +
+                                 std::to_string(node_count + extra) + " nodes, which " + p);
       if (!virtual_input) {
         // Outgoing capacities repeat the incoming ones: the same stream
         // numbers are drawn again.
@@ -291,10 +302,6 @@ Status generate_network(Run& run, const GeneratorInput& input, uint32_t node_cou
     std::fputc('\n', out);
     if (std::ferror(out)) return write_failed(out_name);
   }
-  if (node_count + extra > kMaxNodes)
-    return Status::error(run.config.generator_file, item_label(s + 1, "ports or cores"),
-                         "the drawn network has " + std::to_string(node_count + extra) +
-                             " nodes with its ports and cores, more than 4294967295");
   const uint64_t m = virtual_input ? node_count + extra : node_count;
   const int64_t sink = run.config.sink_node;
   if (sink >= 0 && static_cast<uint64_t>(sink) >= m)

@@ -259,6 +259,15 @@ TEST(GeneratorErrors, WholeRunsStopBeforeTouchingTheNetworkFile) {
   EXPECT_EQ(r.err, "lumtra: command line: -sn:5: the network has only 4 nodes\n");
   EXPECT_EQ(read_file(net), "keep me\n");
 
+  // Networks the run could not hold are refused before their matrices.
+  Generated big = generate(join(example_items(false)), 70000);
+  EXPECT_NE(big.status.message.find("number of nodes: '70000' nodes "), std::string::npos) << big.status.message;
+  auto items = constant_items("L 2 2", "Y 0", false);
+  items[2] = "L 70000 70000";
+  big = generate(join(items), 1);
+  EXPECT_NE(big.status.message.find("item 3 (ports or cores): the drawn ports and cores bring the network to 70001 "),
+            std::string::npos) << big.status.message;
+
   // With -vi a sink among the ports and cores is judged once they are drawn.
   Generated g = generate(join(example_items(true)), 1, true, 100);
   EXPECT_NE(g.status.message.find("-sn:101: the drawn network has only "), std::string::npos) << g.status.message;
