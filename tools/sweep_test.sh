@@ -224,7 +224,7 @@ if m.parse_loads("1, 0.5,1") != ["1", "0.5"]:
 text = ("\nbp[1][2] = 0.5\t Arrived: 2\tBlocked: 1\nTotal Blocked = 1\nTotal Arrived = 2"
         "\nAverage Blocking Probability = 0.25\nOverall Blocking Probability = 5e-01"
         "\nAverage of Averages Blocking Probability = 0.25\nAverage Number of attempts = 1.5"
-        "\n95 % confidence half-width = 0.1\nSimulation Time: 0 sec\n")
+        "\nAverage Blocking Probability 95% Confidence Half-Width = 0.1\nSimulation Time: 0 sec\n")
 if m.parse_final_statistics(text) != {"average_blocking": 0.25, "overall_blocking": 0.5,
                                       "attempts": 1.5}:
     bad.append(f"parsed {m.parse_final_statistics(text)}")
