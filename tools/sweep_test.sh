@@ -185,21 +185,28 @@ pass "bad load specifications are refused"
 # ---------------------------------------------------------------- one seed
 one="$scratch/one"
 if "$sweep" --lumtra "$lumtra" --net "$net" -m -ff --loads 1 --seeds 1 --first-seed 4 \
-     --batches 2 --time 40 --out "$one" >"$scratch/one.log" 2>&1; then
-  if python3 - "$one" <<'PY'
+     --batches 2 --time 40 --extra "--json:$scratch/run{run}.json" --out "$one" \
+     >"$scratch/one.log" 2>&1; then
+  if python3 - "$one" "$scratch/run1.json" <<'PY'
 
-import csv, os, sys
-out = sys.argv[1]
+import csv, json, os, sys
+out, doc = sys.argv[1:3]
 s = list(csv.DictReader(open(os.path.join(out, "summary.csv"))))
 r = list(csv.DictReader(open(os.path.join(out, "results.csv"))))
 ok = (len(s) == 1 and s[0]["seeds"] == "1" and r[0]["seed"] == "4"
       and s[0]["average_blocking_ci95_low"] == "NA" and s[0]["average_blocking_sd"] == "NA"
       and float(s[0]["average_blocking_mean"]) == float(r[0]["average_blocking"]))
+try:
+    with open(doc) as f:
+        ok = ok and json.load(f)["seed"] == 4  # --extra with {run} reached the program
+except (OSError, ValueError, KeyError) as e:
+    print(f"no JSON document of run 1: {e}", file=sys.stderr)
+    ok = False
 if not ok:
     print(s, r, file=sys.stderr)
 sys.exit(0 if ok else 1)
 PY
-  then pass "one seed: interval NA, -s:4 used"; else fail "one-seed summary"; fi
+  then pass "one seed: interval NA, -s:4 used, --extra with {run} passed on"; else fail "one-seed summary"; fi
 else
   fail "one-seed sweep exited non-zero:"; sed 's/^/    /' "$scratch/one.log" >&2
 fi
