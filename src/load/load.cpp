@@ -87,43 +87,50 @@ void sort_route_order(Run& run, const PathList& list, uint32_t* order, PathCompa
   for (uint32_t g = 0; g + 1 < list.boundary_count; ++g) stable_order(order + b[g], b[g + 1] - b[g], buffer, cmp);
 }
 
-int32_t loaded_route_first(Run& run, uint32_t s, uint32_t d) {
-  const PathList& list = begin_request(run, s, d);
-  if (list.count == 0) return -1;
-  LoadState& st = run.load;
-  fit_working_arrays(st, list.count);
-  const Path* paths = run.paths.paths.data() + list.first;
-  for (uint32_t k = 0; k < list.count; ++k) {
-    st.order[k] = k;
-    st.measure[k] = bottleneck_free_slots(run.net, run.paths, paths[k]);
-  }
-  sort_route_order(run, list, st.order.data(), st.load_compare);
-  return static_cast<int32_t>(st.order[0]);
+// Where the Route order of the current request lives: one working array for
+// least/most loaded, the pair's own carried order for weighted congestion.
+uint32_t* loaded_order(Run& run, const PathList&) { return run.load.order.data(); }
+uint32_t* congestion_order(Run& run, const PathList& list) {
+  return run.load.congestion_orders.data() + list.first;
 }
 
-int32_t loaded_route_next(Run& run) {
-  const uint32_t position = static_cast<uint32_t>(++run.request.position);
-  if (position >= run.paths.list(run.request.source, run.request.destination).count) return -1;
-  return static_cast<int32_t>(run.load.order[position]);
-}
-
-int32_t congestion_route_first(Run& run, uint32_t s, uint32_t d) {
+// Starts a request: remembers the pair, lets `rank(order, k, path)` measure
+// path k (and set its Route order entry when the order starts afresh), sorts
+// the Route order and returns its first entry.
+template <uint32_t* (*OrderOf)(Run&, const PathList&), class Rank>
+int32_t ranked_route_first(Run& run, uint32_t s, uint32_t d, PathCompare compare, Rank rank) {
   const PathList& list = begin_request(run, s, d);
   if (list.count == 0) return -1;
-  LoadState& st = run.load;
-  fit_working_arrays(st, list.count);
+  fit_working_arrays(run.load, list.count);
+  uint32_t* order = OrderOf(run, list);
   const Path* paths = run.paths.paths.data() + list.first;
-  for (uint32_t k = 0; k < list.count; ++k) st.weights[k] = congestion_weight(run.net, run.paths, paths[k]);
-  uint32_t* order = st.congestion_orders.data() + list.first;
-  sort_route_order(run, list, order, st.congestion_compare);
+  for (uint32_t k = 0; k < list.count; ++k) rank(order, k, paths[k]);
+  sort_route_order(run, list, order, compare);
   return static_cast<int32_t>(order[0]);
 }
 
-int32_t congestion_route_next(Run& run) {
+// The next entry of the Route order; -1 once every path has been returned.
+template <uint32_t* (*OrderOf)(Run&, const PathList&)>
+int32_t ranked_route_next(Run& run) {
   const PathList& list = run.paths.list(run.request.source, run.request.destination);
   const uint32_t position = static_cast<uint32_t>(++run.request.position);
   if (position >= list.count) return -1;
-  return static_cast<int32_t>(run.load.congestion_orders[list.first + position]);
+  return static_cast<int32_t>(OrderOf(run, list)[position]);
+}
+
+int32_t loaded_route_first(Run& run, uint32_t s, uint32_t d) {
+  return ranked_route_first<loaded_order>(run, s, d, run.load.load_compare,
+                                          [&run](uint32_t* order, uint32_t k, const Path& p) {
+                                            order[k] = k;
+                                            run.load.measure[k] = bottleneck_free_slots(run.net, run.paths, p);
+                                          });
+}
+
+int32_t congestion_route_first(Run& run, uint32_t s, uint32_t d) {
+  return ranked_route_first<congestion_order>(run, s, d, run.load.congestion_compare,
+                                              [&run](uint32_t*, uint32_t k, const Path& p) {
+                                                run.load.weights[k] = congestion_weight(run.net, run.paths, p);
+                                              });
 }
 
 void no_commit(Run&, uint32_t) {}
@@ -163,13 +170,13 @@ Status install_load_routing(Run& run) {
     case kLeastLoaded:
     case kMostLoaded:
       slots.route_first = loaded_route_first;
-      slots.route_next = loaded_route_next;
+      slots.route_next = ranked_route_next<loaded_order>;
       st.load_compare = run.config.routing_code == kLeastLoaded ? least_loaded_compare : most_loaded_compare;
       return Status::proceed();
     case kWeightedLeastCongestion:
     case kWeightedMostCongestion:
       slots.route_first = congestion_route_first;
-      slots.route_next = congestion_route_next;
+      slots.route_next = ranked_route_next<congestion_order>;
       st.congestion_compare =
           run.config.routing_code == kWeightedLeastCongestion ? least_congestion_compare : most_congestion_compare;
       return Status::proceed();
