@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "harness.h"
 #include "load/stable_order.h"
 #include "run/run.h"
 
@@ -17,6 +18,14 @@ namespace lumtra {
 namespace {
 
 using Nodes = std::vector<uint32_t>;
+
+// The pair's candidates in the order the installed routing returns them.
+std::vector<int32_t> candidates(Run& run, uint32_t s, uint32_t d) {
+  std::vector<int32_t> out{run.slots.route_first(run, s, d)};
+  for (int32_t p; (p = run.slots.route_next(run)) != -1;) out.push_back(p);
+  EXPECT_EQ(run.slots.route_next(run), -1);  // stays exhausted
+  return out;
+}
 
 // A hand-built network and path table: T nodes, fibres added one by one,
 // candidate lists filled pair by pair.
@@ -84,12 +93,7 @@ struct Bench {
   }
 
   // Every candidate in the order the routing half returns them.
-  std::vector<int32_t> order(uint32_t s, uint32_t d) {
-    std::vector<int32_t> out{run->slots.route_first(*run, s, d)};
-    for (int32_t p; (p = run->slots.route_next(*run)) != -1;) out.push_back(p);
-    EXPECT_EQ(run->slots.route_next(*run), -1);  // stays exhausted
-    return out;
-  }
+  std::vector<int32_t> order(uint32_t s, uint32_t d) { return candidates(*run, s, d); }
 
   const Path& path(uint32_t s, uint32_t d, uint32_t k) const { return table.path(s, d, k); }
 };
@@ -236,6 +240,66 @@ TEST(StableOrder, MatchesStdStableSortOnEveryLength) {
       stable_order(a.data(), n, buffer.data(),
                    [&](uint32_t x, uint32_t y) { return key[x] > key[y] ? -1 : (key[x] < key[y] ? 1 : 0); });
       EXPECT_EQ(a, expected) << "n=" << n << " distinct=" << distinct;
+    }
+  }
+}
+
+
+// ---- Whole runs -------------------------------------------------------------
+
+double erlang_b(int servers, double load) {
+  double b = 1.0;
+  for (int n = 1; n <= servers; ++n) b = load * b / (n + load * b);
+  return b;
+}
+
+TEST(LoadRoutingRuns, OneLinkOfNonGroomingNodesMatchesErlangB) {
+  // Two non-grooming nodes, one fibre of four wavelengths of four slots,
+  // calls of 1 to 4 slots from node 1 to node 2 at 3 Erlang: each call holds
+  // a whole wavelength, so four servers.
+  const std::string net = test::write_file("net.txt",
+                                           "2\n1 n\n1 n\n4\n1\n4\n0 4\n4 0\n0 3\n0 0\n20\n2000\n");
+  for (std::vector<std::string> method : {std::vector<std::string>{"-ll"}, {"-ml"}, {"-wlcr", "-ff"}, {"-wmcr", "-ff"}}) {
+    method.insert(method.end(), {"-s:3", "-nt:" + net});
+    auto r = test::run_lumtra(method);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    std::vector<double> v;
+    for (size_t at = 0; (at = r.out.find("bp[1][2] = ", at)) != std::string::npos; at += 11)
+      v.push_back(std::stod(r.out.substr(at + 11)));
+    ASSERT_EQ(v.size(), 20u) << method[0];
+    double mean = 0, ss = 0;
+    for (double x : v) mean += x;
+    mean /= v.size();
+    for (double x : v) ss += (x - mean) * (x - mean);
+    const double se = std::sqrt(ss / (v.size() - 1) / v.size());
+    EXPECT_NEAR(mean, erlang_b(4, 3.0), 4 * se + 1e-3) << method[0];
+  }
+}
+
+TEST(LoadRoutingRuns, WithOneExtraGroupTheDirectLinkGoesFirstWhateverItsLoad) {
+  test::PreparedRun p({"-ll", "-e:1", "-sh", "-pr", "-b:1", "-t:1", "-nt:" + test::example("nsfnet.txt")});
+  ASSERT_TRUE(p.status.ok()) << p.status.message;
+  lumtra::Run& run = *p.run;
+  run.net.reset_links();
+  reset_load(run);
+  // Nodes 1 and 2 are joined directly; load that link down to one free slot.
+  const uint32_t direct = 1;
+  const Link& l = run.net.link(0, direct);
+  for (uint32_t w = 0; w + 1 < l.capacity; ++w) run.net.reserve_path(0, &direct, 1, &w, run.net.slots_per_wavelength);
+  const PathList& list = run.paths.list(0, direct);
+  ASSERT_GE(list.count, 3u);
+  ASSERT_GE(run.paths.group_count(list), 2u);
+  const std::vector<int32_t> order = candidates(run, 0, direct);
+  ASSERT_EQ(order.size(), list.count);
+  EXPECT_EQ(order[0], 0);
+  EXPECT_EQ(run.paths.path(0, direct, 0).hops, 1u);
+  // Then the two-hop paths, most free slots first.
+  for (size_t k = 2; k < order.size(); ++k) {
+    const Path& a = run.paths.path(0, direct, order[k - 1]);
+    const Path& b = run.paths.path(0, direct, order[k]);
+    ASSERT_LE(a.hops, b.hops);
+    if (a.hops == b.hops) {
+      EXPECT_GE(bottleneck_free_slots(run.net, run.paths, a), bottleneck_free_slots(run.net, run.paths, b));
     }
   }
 }
