@@ -16,19 +16,20 @@ namespace {
 // Sum over the wavelengths below the segment's bound of the free slots that
 // wavelength has on every link of the segment. Wavelengths outside the
 // free-wavelength window of any link are full there and add nothing.
-uint64_t segment_free_slots(const Network& net, const Hop* hops, uint32_t count) {
+// `rows` receives the Channel row of every link of the segment.
+uint64_t segment_free_slots(const Network& net, const Hop* hops, uint32_t count, const uint32_t** rows) {
   uint32_t low = 0;
   uint32_t end = hops[0].bound;
   for (uint32_t k = 0; k < count; ++k) {
     const Link& l = net.links[hops[k].link];
     low = std::max(low, l.low);
     end = std::min(end, l.high_end);
+    rows[k] = net.channels.data() + l.channels;
   }
   uint64_t sum = 0;
   for (uint32_t w = low; w < end; ++w) {
-    uint32_t least = std::numeric_limits<uint32_t>::max();
-    for (uint32_t k = 0; k < count && least != 0; ++k)
-      least = std::min(least, net.channels[net.links[hops[k].link].channels + w]);
+    uint32_t least = rows[0][w];
+    for (uint32_t k = 1; k < count; ++k) least = std::min(least, rows[k][w]);
     sum += least;
   }
   return sum;
@@ -129,7 +130,7 @@ int32_t loaded_route_first(Run& run, uint32_t s, uint32_t d) {
 int32_t congestion_route_first(Run& run, uint32_t s, uint32_t d) {
   return ranked_route_first<congestion_order>(run, s, d, run.load.congestion_compare,
                                               [&run](uint32_t*, uint32_t k, const Path& p) {
-                                                run.load.weights[k] = congestion_weight(run.net, run.paths, p);
+                                                run.load.weights[k] = congestion_weight(run.net, run.paths, p, run.load);
                                               });
 }
 
@@ -148,15 +149,16 @@ uint64_t bottleneck_free_slots(const Network& net, const PathTable& paths, const
   return least;
 }
 
-double congestion_weight(const Network& net, const PathTable& paths, const Path& path) {
+double congestion_weight(const Network& net, const PathTable& paths, const Path& path, LoadState& scratch) {
   if (path.hops == 0) return 0.0;
+  if (scratch.rows.size() < path.hops) scratch.rows.resize(path.hops);
   const Hop* hops = paths.path_hops(path);
   uint64_t least = std::numeric_limits<uint64_t>::max();
   for (uint32_t first = 0; first < path.hops && least != 0;) {
     uint32_t end = first;
     while (!hops[end].ends_segment) ++end;
     ++end;
-    least = std::min(least, segment_free_slots(net, hops + first, end - first));
+    least = std::min(least, segment_free_slots(net, hops + first, end - first, scratch.rows.data()));
     first = end;
   }
   return static_cast<double>(least) / std::sqrt(static_cast<double>(path.hops));
@@ -194,6 +196,9 @@ Status prepare_load(Run& run) {
   for (const PathList& l : run.paths.lists) longest = std::max(longest, l.count);
   fit_working_arrays(st, longest);
   if (congestion_routing(run.config)) {
+    uint32_t most_hops = 0;
+    for (const Path& p : run.paths.paths) most_hops = std::max(most_hops, p.hops);
+    st.rows.assign(most_hops, nullptr);
     st.congestion_orders.assign(run.paths.paths.size(), 0);
     reset_congestion_state(st, run.paths);
   }

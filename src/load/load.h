@@ -42,6 +42,7 @@ struct LoadState {
   std::vector<uint32_t> order;    // Route order of least/most loaded
   std::vector<double> weights;    // Congestion weights
   std::vector<uint32_t> merge_buffer;
+  std::vector<const uint32_t*> rows;  // Channel rows of one segment's links
 
   // The Route order of every pair under weighted congestion routing, kept
   // between the requests of a batch: the entries of pair (s, d) start at its
@@ -63,6 +64,7 @@ void reset_congestion_state(LoadState& state, const PathTable& paths);
 
 // Measures of one path under the present link state.
 uint64_t bottleneck_free_slots(const Network& net, const PathTable& paths, const Path& path);
-double congestion_weight(const Network& net, const PathTable& paths, const Path& path);
+// `scratch` lends its working arrays.
+double congestion_weight(const Network& net, const PathTable& paths, const Path& path, LoadState& scratch);
 
 }  // namespace lumtra

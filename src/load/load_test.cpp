@@ -108,19 +108,19 @@ TEST(CongestionWeight, SumsTheEndToEndFreeSlotsPerWavelengthOfEachSegment) {
   b.take(3, 4, 0, 1);
   b.take(0, 1, 1, 5);  // wavelength 1: none free on the first link
   b.set_list(0, 4, {{1, 2, 3, 4}});
-  EXPECT_DOUBLE_EQ(congestion_weight(b.net, b.table, b.path(0, 4, 0)), 1.0);  // (2 + 0) / sqrt(4)
+  EXPECT_DOUBLE_EQ(congestion_weight(b.net, b.table, b.path(0, 4, 0), b.run->load), 1.0);  // (2 + 0) / sqrt(4)
 
   // With node 2 converting, hops 0-1 and 2-3 are separate segments:
   // min(3 + 0, 2 + 5) / 2.
   b.net.nodes[2].conversion = true;
   b.set_list(0, 4, {{1, 2, 3, 4}});
-  EXPECT_DOUBLE_EQ(congestion_weight(b.net, b.table, b.path(0, 4, 0)), 1.5);
+  EXPECT_DOUBLE_EQ(congestion_weight(b.net, b.table, b.path(0, 4, 0), b.run->load), 1.5);
 
   // A segment bound below the fibre's capacity cuts the wavelengths summed.
   Bench c(2, 5, {{0, 1}}, 3);
   c.set_list(0, 1, {{1}});
   c.table.hop_data[0].bound = 2;
-  EXPECT_DOUBLE_EQ(congestion_weight(c.net, c.table, c.path(0, 1, 0)), 10.0);
+  EXPECT_DOUBLE_EQ(congestion_weight(c.net, c.table, c.path(0, 1, 0), c.run->load), 10.0);
 }
 
 TEST(Measures, LargeCapacitiesNeitherWrapNorBreakTheOrder) {
@@ -129,7 +129,7 @@ TEST(Measures, LargeCapacitiesNeitherWrapNorBreakTheOrder) {
   b.set_list(0, 2, {{2}, {1, 2}});
   b.take(0, 2, 0, big);  // the direct link keeps one wavelength
   // 2 x 3e9 free slots would wrap a 32-bit sum.
-  EXPECT_DOUBLE_EQ(congestion_weight(b.net, b.table, b.path(0, 2, 1)), 6e9 / std::sqrt(2.0));
+  EXPECT_DOUBLE_EQ(congestion_weight(b.net, b.table, b.path(0, 2, 1), b.run->load), 6e9 / std::sqrt(2.0));
   b.install(kWeightedLeastCongestion);
   EXPECT_EQ(b.order(0, 2), (Order{1, 0}));
 
@@ -193,7 +193,7 @@ TEST(CongestionRouting, APathWithoutAnEndToEndWavelengthIsLastForLeastAndFirstFo
   }
   m.take(2, 3, 2, 2);
   m.take(2, 3, 3, 1);
-  EXPECT_EQ(congestion_weight(m.net, m.table, m.path(0, 3, 0)), 0.0);
+  EXPECT_EQ(congestion_weight(m.net, m.table, m.path(0, 3, 0), m.run->load), 0.0);
   m.install(kLeastLoaded);
   EXPECT_EQ(m.order(0, 3), (Order{0, 1}));  // 4 free against 1
   m.install(kWeightedLeastCongestion);
