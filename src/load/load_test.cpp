@@ -18,6 +18,7 @@ namespace lumtra {
 namespace {
 
 using Nodes = std::vector<uint32_t>;
+using Order = std::vector<int32_t>;
 
 // The pair's candidates in the order the installed routing returns them.
 std::vector<int32_t> candidates(Run& run, uint32_t s, uint32_t d) {
@@ -97,8 +98,6 @@ struct Bench {
 
   const Path& path(uint32_t s, uint32_t d, uint32_t k) const { return table.path(s, d, k); }
 };
-
-using Order = std::vector<int32_t>;
 
 TEST(CongestionWeight, SumsTheEndToEndFreeSlotsPerWavelengthOfEachSegment) {
   // Chain 0-1-2-3-4, two wavelengths of five slots.
@@ -264,8 +263,9 @@ TEST(LoadRoutingRuns, OneLinkOfNonGroomingNodesMatchesErlangB) {
     auto r = test::run_lumtra(method);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     std::vector<double> v;
-    for (size_t at = 0; (at = r.out.find("bp[1][2] = ", at)) != std::string::npos; at += 11)
-      v.push_back(std::stod(r.out.substr(at + 11)));
+    const std::string batch_line = "\nbp[1][2] = ";
+    for (size_t at = 0; (at = r.out.find(batch_line, at)) != std::string::npos; at += batch_line.size())
+      v.push_back(std::stod(r.out.substr(at + batch_line.size())));
     ASSERT_EQ(v.size(), 20u) << method[0];
     double mean = 0, ss = 0;
     for (double x : v) mean += x;
@@ -277,30 +277,25 @@ TEST(LoadRoutingRuns, OneLinkOfNonGroomingNodesMatchesErlangB) {
 }
 
 TEST(LoadRoutingRuns, WithOneExtraGroupTheDirectLinkGoesFirstWhateverItsLoad) {
-  test::PreparedRun p({"-ll", "-e:1", "-sh", "-pr", "-b:1", "-t:1", "-nt:" + test::example("nsfnet.txt")});
-  ASSERT_TRUE(p.status.ok()) << p.status.message;
-  lumtra::Run& run = *p.run;
-  run.net.reset_links();
-  reset_load(run);
-  // Nodes 1 and 2 are joined directly; load that link down to one free slot.
-  const uint32_t direct = 1;
-  const Link& l = run.net.link(0, direct);
-  for (uint32_t w = 0; w + 1 < l.capacity; ++w) run.net.reserve_path(0, &direct, 1, &w, run.net.slots_per_wavelength);
-  const PathList& list = run.paths.list(0, direct);
-  ASSERT_GE(list.count, 3u);
-  ASSERT_GE(run.paths.group_count(list), 2u);
-  const std::vector<int32_t> order = candidates(run, 0, direct);
-  ASSERT_EQ(order.size(), list.count);
-  EXPECT_EQ(order[0], 0);
-  EXPECT_EQ(run.paths.path(0, direct, 0).hops, 1u);
-  // Then the two-hop paths, most free slots first.
-  for (size_t k = 2; k < order.size(); ++k) {
-    const Path& a = run.paths.path(0, direct, order[k - 1]);
-    const Path& b = run.paths.path(0, direct, order[k]);
-    ASSERT_LE(a.hops, b.hops);
-    if (a.hops == b.hops) {
-      EXPECT_GE(bottleneck_free_slots(run.net, run.paths, a), bottleneck_free_slots(run.net, run.paths, b));
-    }
+  for (bool priority : {true, false}) {
+    std::vector<std::string> args{"-ll", "-e:1", "-sh", "-b:1", "-t:1", "-nt:" + test::example("nsfnet.txt")};
+    if (priority) args.push_back("-pr");
+    test::PreparedRun p(args);
+    ASSERT_TRUE(p.status.ok()) << p.status.message;
+    lumtra::Run& run = *p.run;
+    run.net.reset_links();
+    reset_load(run);
+    // Nodes 1 and 8: a direct link, then 1-2-4-5-7-8, 1-3-6-5-7-8 and
+    // 1-3-6-10-9-8. The direct link keeps one free wavelength; link 2-4
+    // keeps six.
+    const uint32_t s = 0, d = 7, two = 1, four = 3;
+    for (uint32_t w = 0; w < 15; ++w) run.net.reserve_path(s, &d, 1, &w, 1);
+    for (uint32_t w = 0; w < 10; ++w) run.net.reserve_path(two, &four, 1, &w, 1);
+    const PathList& list = run.paths.list(s, d);
+    ASSERT_EQ(list.count, 4u);
+    ASSERT_EQ(run.paths.path(s, d, 0).hops, 1u);
+    ASSERT_EQ(run.paths.path_nodes(run.paths.path(s, d, 1))[0], two);
+    EXPECT_EQ(candidates(run, s, d), priority ? (Order{0, 2, 3, 1}) : (Order{2, 3, 1, 0}));
   }
 }
 
