@@ -295,10 +295,11 @@ Status run_batches(Run& run) {
   run.sim.average.assign(n, 0.0);
   run.sim.keep_records = run.extras.json;
   run.sim.show_progress = isatty(fileno(run.err));
-  // Half the budget for the event records; a call holds a Hop wavelength
-  // array as long as the longest candidate path.
+  // Half the budget for the event records; every record reserves a Hop
+  // wavelength array as long as the longest candidate path.
   uint32_t longest = 0;
   for (const Path& p : run.paths.paths) longest = std::max(longest, p.hops);
+  run.sim.events.set_hop_capacity(longest);
   run.sim.max_records = std::max<size_t>(1, run.memory_budget / 2 / EventList::record_bytes(longest));
   Status status;
   for (uint32_t b = 1; b <= run.config.batch_count && status.ok(); ++b) status = run_batch(run, b);
