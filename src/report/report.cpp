@@ -1,30 +1,51 @@
 #include "report/report.h"
 
+#include <array>
 #include <cerrno>
 #include <cstring>
 
 #include "report/confidence.h"
 #include "report/json.h"
 #include "run/run.h"
+#include "run/staged_file.h"
 
 namespace lumtra {
 
 namespace {
 
-// Appends one value to a Result file and closes it: with a row name the value
+// Appends one value to each open Result file: with a row name the value
 // goes on a new line after the name, otherwise it extends the last line.
-Status write_result(Run& run, size_t which, double value) {
+// Every file is rewritten whole under a temporary name, and the five are
+// renamed over the old ones only when all are complete, so a failed or
+// interrupted run never leaves a file truncated or half written.
+Status write_result_files(Run& run, const std::array<double, 5>& values) {
   ResultFiles& r = run.config.results;
-  std::FILE* f = r.files[which];
-  if (!f) return Status::proceed();
-  r.files[which] = nullptr;
-  bool ok = true;
-  if (run.config.row_name_given) ok = std::fprintf(f, "\n%s", run.config.row_name.c_str()) >= 0;
-  ok = std::fprintf(f, ", %g", value) >= 0 && ok;
-  ok = std::fflush(f) == 0 && !std::ferror(f) && ok;
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok) return Status::error(r.names[which], "result file", std::string("cannot be written: ") + std::strerror(errno));
-  return Status::proceed();
+  std::array<StagedFile, 5> staged;
+  std::array<bool, 5> ready{};
+  Status status;
+  for (size_t i = 0; i < r.files.size() && status.ok(); ++i) {
+    std::FILE* old = r.files[i];
+    if (!old) continue;
+    status = staged[i].open(r.names[i], "result file");
+    if (!status.ok()) break;
+    std::FILE* f = staged[i].stream();
+    bool ok = std::fseek(old, 0, SEEK_SET) == 0;
+    char buf[8192];
+    size_t n;
+    while (ok && (n = std::fread(buf, 1, sizeof buf, old)) > 0) ok = std::fwrite(buf, 1, n, f) == n;
+    if (!ok || std::ferror(old)) {
+      status = Status::error(r.names[i], "result file", std::string("cannot be read back: ") + std::strerror(errno));
+      break;
+    }
+    if (run.config.row_name_given) std::fprintf(f, "\n%s", run.config.row_name.c_str());
+    std::fprintf(f, ", %g", values[i]);
+    status = staged[i].finish();
+    ready[i] = status.ok();
+  }
+  r.close_all();
+  for (size_t i = 0; i < staged.size() && status.ok(); ++i)
+    if (ready[i]) status = staged[i].rename_into_place();
+  return status;
 }
 
 // A ratio that is 0 when nothing was counted.
@@ -88,20 +109,17 @@ Status report_statistics(Run& run) {
   out.text("\nAverage Blocking Probability = ").real("%g", st.average);
   out.text("\nOverall Blocking Probability = ").real("%g", st.overall);
   out.text("\nAverage of Averages Blocking Probability = ").real("%g", st.average_of_averages);
-  Status status = write_result(run, 0, st.average);
+  Status status;
   auto keep_first_error = [&status](Status s) {
     if (!s.ok() && status.ok()) status = s;
   };
   out.text("\nMaximum Blocking Probability is Av.bp[").u64(st.maximum.source).text("][");
   out.u64(st.maximum.destination).text("] = ").real("%g", st.maximum.value);
-  keep_first_error(write_result(run, 1, st.maximum.value));
   out.text("\nMinimum Blocking Probability is Av.bp[").u64(st.minimum.source).text("][");
   out.u64(st.minimum.destination).text("] = ").real("%g", st.minimum.value);
-  keep_first_error(write_result(run, 2, st.minimum.value));
   out.text("\nVariance = ").real("%g", st.variance);
-  keep_first_error(write_result(run, 3, st.variance));
   out.text("\nAverage Number of attempts = ").real("%g", st.attempts);
-  keep_first_error(write_result(run, 4, st.attempts));
+  keep_first_error(write_result_files(run, {st.average, st.maximum.value, st.minimum.value, st.variance, st.attempts}));
 
   if (run.extras.confidence) {
     if (st.has_interval)

@@ -10,6 +10,7 @@
 #include "paths/build.h"
 #include "report/report.h"
 #include "run/cli.h"
+#include "run/staged_file.h"
 #include "rwa/install.h"
 
 namespace lumtra {
@@ -68,13 +69,12 @@ Status prepare_run(Run& run) {
     GeneratorInput params;
     if (Status s = load_generator_input(cfg, n, params); !s.ok()) return s;
     std::string out_name = cfg.interactive() ? "Temp_net__#1.txt" : cfg.network_file;
-    OwnedFile written(std::fopen(out_name.c_str(), "w"));
-    if (!written) return Status::error(out_name, "generated network file", std::string("cannot be created: ") + std::strerror(errno));
-    if (Status s = generate_network(run, params, n, written.get(), out_name); !s.ok()) return s;
-    std::FILE* raw = written.release();
-    bool failed = std::ferror(raw) != 0;
-    if (std::fclose(raw) != 0 || failed)
-      return Status::error(out_name, "generated network file", "cannot be written");
+    // Written beside the final name and moved over it when complete, so a
+    // generation that fails or is interrupted leaves an earlier file whole.
+    StagedFile written;
+    if (Status s = written.open(out_name, "generated network file"); !s.ok()) return s;
+    if (Status s = generate_network(run, params, n, written.stream(), out_name); !s.ok()) return s;
+    if (Status s = written.commit(); !s.ok()) return s;
     file.reset(std::fopen(out_name.c_str(), "r"));
     if (!file) return Status::error(out_name, "generated network file", std::string("cannot be opened: ") + std::strerror(errno));
     input = file.get();
