@@ -1,0 +1,175 @@
+// Fast learning automata (-la): linear reward and linear penalty over a
+// pair's paths and over the wavelengths of every segment, roulette-wheel
+// selection, and a failed action left out for the rest of the request.
+#include "automata/methods.h"
+
+namespace lumtra {
+
+namespace {
+
+// The chosen position becomes the request's position and is handed on in
+// the form the assignment expects.
+int32_t offer(Run& run, uint32_t k) {
+  run.request.position = static_cast<int32_t>(k);
+  return run.slots.la_action_path(run);
+}
+
+int32_t begin_request(Run& run, uint32_t s, uint32_t d, VectorHead*& v) {
+  run.request.source = s;
+  run.request.destination = d;
+  v = &current_route(run);
+  start_request(*v);
+  return v->n == 0 ? -1 : 0;
+}
+
+// ---- One distribution over all paths ---------------------------------------
+
+int32_t plain_first(Run& run, uint32_t s, uint32_t d) {
+  VectorHead* v;
+  if (begin_request(run, s, d, v) < 0) return -1;
+  return offer(run, select(route_entries(run, *v), *v, run.method_stream));
+}
+
+int32_t plain_next(Run& run) {
+  VectorHead& v = current_route(run);
+  RouteAction* a = route_entries(run, v);
+  const uint32_t k = static_cast<uint32_t>(run.request.position);
+  const LearningRates& r = run.automata.rates;
+  penalty(a, v, r, k);
+  remove(a, v, r, k);
+  if (v.available == 0) return -1;
+  return offer(run, select(a, v, run.method_stream));
+}
+
+void plain_commit(Run& run, uint32_t) {
+  VectorHead& v = current_route(run);
+  reward(route_entries(run, v), v, run.automata.rates, static_cast<uint32_t>(run.request.position));
+}
+
+// ---- Priority groups --------------------------------------------------------
+// The groups are tried in order; `tried` counts the paths tried so far plus
+// the first boundary, so the current group is exhausted when it reaches the
+// group's end.
+
+int32_t offer_in_group(Run& run, VectorHead& v, const Groups& groups) {
+  const uint32_t g = run.request.group;
+  const uint32_t k = group_select(route_entries(run, v), v, run.method_stream, groups.at(g), groups.at(g + 1));
+  return k == v.available ? -1 : offer(run, k);
+}
+
+// One distribution per group.
+int32_t group_first(Run& run, uint32_t s, uint32_t d) {
+  VectorHead* v;
+  if (begin_request(run, s, d, v) < 0) return -1;
+  const Groups groups = current_groups(run);
+  run.request.group = 0;
+  run.request.tried = groups.at(0);
+  set_group_share(*v, run.automata.rates, groups.at(1) - run.request.tried);
+  return offer_in_group(run, *v, groups);
+}
+
+int32_t group_next(Run& run) {
+  VectorHead& v = current_route(run);
+  RouteAction* a = route_entries(run, v);
+  const Groups groups = current_groups(run);
+  const LearningRates& r = run.automata.rates;
+  const uint32_t k = static_cast<uint32_t>(run.request.position);
+  uint32_t& g = run.request.group;
+  const uint32_t t = ++run.request.tried;
+  group_penalty(a, v, r, k, groups.at(g), groups.at(g + 1));
+  group_remove(a, v, r, k, double(groups.at(g + 1)) - t - 1);
+  if (t == groups.at(g + 1) && !groups.is_last(g)) {
+    ++g;
+    v.mass = 1.0;
+    set_group_share(v, r, groups.at(g + 1) - t);
+  }
+  if (v.available == 0 || t == groups.at(g + 1)) return -1;
+  return offer_in_group(run, v, groups);
+}
+
+void group_commit(Run& run, uint32_t) {
+  VectorHead& v = current_route(run);
+  const Groups groups = current_groups(run);
+  const uint32_t g = run.request.group;
+  group_reward(route_entries(run, v), v, run.automata.rates, static_cast<uint32_t>(run.request.position),
+               groups.at(g), groups.at(g + 1));
+}
+
+// One distribution over all paths, selection restricted to the current group.
+int32_t single_first(Run& run, uint32_t s, uint32_t d) {
+  VectorHead* v;
+  if (begin_request(run, s, d, v) < 0) return -1;
+  const Groups groups = current_groups(run);
+  run.request.group = 0;
+  run.request.tried = groups.at(0);
+  v->mass = group_mass(route_entries(run, *v), *v, groups.at(0), groups.at(1));
+  return offer_in_group(run, *v, groups);
+}
+
+int32_t single_next(Run& run) {
+  VectorHead& v = current_route(run);
+  RouteAction* a = route_entries(run, v);
+  const Groups groups = current_groups(run);
+  const LearningRates& r = run.automata.rates;
+  const uint32_t k = static_cast<uint32_t>(run.request.position);
+  uint32_t& g = run.request.group;
+  const uint32_t t = ++run.request.tried;
+  penalty(a, v, r, k);
+  group_remove(a, v, r, k, double(groups.at(g + 1)) - t - 1);
+  if (t == groups.at(g + 1) && !groups.is_last(g)) {
+    ++g;
+    v.mass = group_mass(a, v, t, groups.at(g + 1));
+  }
+  if (v.available == 0 || t == groups.at(g + 1)) return -1;
+  return offer_in_group(run, v, groups);
+}
+
+// ---- Assignment ---------------------------------------------------------------
+
+struct FastPolicy : RouteVectorPolicy {
+  Pick choose(Run& run, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) {
+    VectorHead& v = segment_vector(run, seg);
+    WaveAction* a = wave_entries(run, v);
+    const LearningRates& r = run.automata.rates;
+    start_request(v);
+    if (v.n == 0) return Pick::path_fails;
+    for (;;) {
+      const uint32_t k = select(a, v, run.method_stream);
+      w = a[k].wavelength;
+      if (!count_attempt(run)) return Pick::blocked;
+      if (fits_segment(run.net, hops, seg, w, slots)) {
+        reward(a, v, r, k);
+        return Pick::found;
+      }
+      penalty(a, v, r, k);
+      remove(a, v, r, k);
+      if (v.available == 0) return Pick::path_fails;
+    }
+  }
+};
+
+}  // namespace
+
+void install_fast_routing(Run& run) {
+  Slots& slots = run.slots;
+  if (!run.config.priority_routing) {
+    slots.route_first = plain_first;
+    slots.route_next = plain_next;
+    slots.route_commit = plain_commit;
+  } else if (!run.config.single_la_list) {
+    slots.route_first = group_first;
+    slots.route_next = group_next;
+    slots.route_commit = group_commit;
+  } else {
+    slots.route_first = single_first;
+    slots.route_next = single_next;
+    slots.route_commit = plain_commit;
+  }
+}
+
+bool fast_assign(Run& run, uint32_t s, uint32_t d, HopArray& hops, uint32_t& path, uint32_t slots) {
+  FastPolicy policy;
+  return place_call(run, s, d, hops, path, slots, policy);
+}
+
+}  // namespace lumtra
