@@ -57,18 +57,36 @@ int32_t offer_in_group(Run& run, VectorHead& v, const Groups& groups) {
   return k == v.available ? -1 : offer(run, k);
 }
 
-// One distribution per group.
-int32_t group_first(Run& run, uint32_t s, uint32_t d) {
+// Entering group g (from the first request or after the previous group was
+// exhausted): per-group vectors start the group's own distribution; a single
+// vector restricts its mass to the group's actions still available.
+template <bool kSingle>
+void enter_group(Run& run, VectorHead& v, const Groups& groups) {
+  const uint32_t g = run.request.group;
+  if (kSingle) {
+    v.mass = group_mass(route_entries(run, v), v, groups.at(g), groups.at(g + 1));
+  } else {
+    v.mass = 1.0;
+    set_group_share(v, run.automata.rates, groups.at(g + 1) - run.request.tried);
+  }
+}
+
+template <bool kSingle>
+int32_t priority_first(Run& run, uint32_t s, uint32_t d) {
   VectorHead* v;
   if (begin_request(run, s, d, v) < 0) return -1;
   const Groups groups = current_groups(run);
   run.request.group = 0;
   run.request.tried = groups.at(0);
-  set_group_share(*v, run.automata.rates, groups.at(1) - run.request.tried);
+  enter_group<kSingle>(run, *v, groups);
   return offer_in_group(run, *v, groups);
 }
 
-int32_t group_next(Run& run) {
+// The failed path is penalised (within its group, or over the whole single
+// vector) and removed; `m` passed to the removal is one less than the
+// group's paths left.
+template <bool kSingle>
+int32_t priority_next(Run& run) {
   VectorHead& v = current_route(run);
   RouteAction* a = route_entries(run, v);
   const Groups groups = current_groups(run);
@@ -76,12 +94,14 @@ int32_t group_next(Run& run) {
   const uint32_t k = static_cast<uint32_t>(run.request.position);
   uint32_t& g = run.request.group;
   const uint32_t t = ++run.request.tried;
-  group_penalty(a, v, r, k, groups.at(g), groups.at(g + 1));
+  if (kSingle)
+    penalty(a, v, r, k);
+  else
+    group_penalty(a, v, r, k, groups.at(g), groups.at(g + 1));
   group_remove(a, v, r, k, double(groups.at(g + 1)) - t - 1);
   if (t == groups.at(g + 1) && !groups.is_last(g)) {
     ++g;
-    v.mass = 1.0;
-    set_group_share(v, r, groups.at(g + 1) - t);
+    enter_group<kSingle>(run, v, groups);
   }
   if (v.available == 0 || t == groups.at(g + 1)) return -1;
   return offer_in_group(run, v, groups);
@@ -93,35 +113,6 @@ void group_commit(Run& run, uint32_t) {
   const uint32_t g = run.request.group;
   group_reward(route_entries(run, v), v, run.automata.rates, static_cast<uint32_t>(run.request.position),
                groups.at(g), groups.at(g + 1));
-}
-
-// One distribution over all paths, selection restricted to the current group.
-int32_t single_first(Run& run, uint32_t s, uint32_t d) {
-  VectorHead* v;
-  if (begin_request(run, s, d, v) < 0) return -1;
-  const Groups groups = current_groups(run);
-  run.request.group = 0;
-  run.request.tried = groups.at(0);
-  v->mass = group_mass(route_entries(run, *v), *v, groups.at(0), groups.at(1));
-  return offer_in_group(run, *v, groups);
-}
-
-int32_t single_next(Run& run) {
-  VectorHead& v = current_route(run);
-  RouteAction* a = route_entries(run, v);
-  const Groups groups = current_groups(run);
-  const LearningRates& r = run.automata.rates;
-  const uint32_t k = static_cast<uint32_t>(run.request.position);
-  uint32_t& g = run.request.group;
-  const uint32_t t = ++run.request.tried;
-  penalty(a, v, r, k);
-  group_remove(a, v, r, k, double(groups.at(g + 1)) - t - 1);
-  if (t == groups.at(g + 1) && !groups.is_last(g)) {
-    ++g;
-    v.mass = group_mass(a, v, t, groups.at(g + 1));
-  }
-  if (v.available == 0 || t == groups.at(g + 1)) return -1;
-  return offer_in_group(run, v, groups);
 }
 
 // ---- Assignment ---------------------------------------------------------------
@@ -157,12 +148,12 @@ void install_fast_routing(Run& run) {
     slots.route_next = plain_next;
     slots.route_commit = plain_commit;
   } else if (!run.config.single_la_list) {
-    slots.route_first = group_first;
-    slots.route_next = group_next;
+    slots.route_first = priority_first<false>;
+    slots.route_next = priority_next<false>;
     slots.route_commit = group_commit;
   } else {
-    slots.route_first = single_first;
-    slots.route_next = single_next;
+    slots.route_first = priority_first<true>;
+    slots.route_next = priority_next<true>;
     slots.route_commit = plain_commit;
   }
 }

@@ -72,9 +72,7 @@ inline uint64_t saturating_add(uint64_t a, uint64_t b) {
   return __builtin_add_overflow(a, b, &r) ? UINT64_MAX : r;
 }
 
-// Physical memory of this machine in bytes (0 when unknown), and whether a
-// structure of `bytes` bytes would not fit in it.
-uint64_t physical_memory();
+// Whether a structure of `bytes` bytes would not fit in this machine's memory.
 bool exceeds_memory(uint64_t bytes);
 // "N.N GiB" for a byte count.
 std::string gib(uint64_t bytes);
