@@ -3,17 +3,11 @@
 // success; a success moves the entry up in front of the entries it now
 // outnumbers, so ties keep the order in which the counts were reached.
 #include "automata/methods.h"
+#include "paths/order.h"
 
 namespace lumtra {
 
 namespace {
-
-// Paths of one priority group have equal keys under the Sort mode.
-bool same_priority(int16_t mode, const Path& a, const Path& b) {
-  const bool hops = mode == kSortHops || mode == kSortHopsThenCost || mode == kSortCostThenHops;
-  const bool cost = mode == kSortCost || mode == kSortHopsThenCost || mode == kSortCostThenHops;
-  return (!hops || a.hops == b.hops) && (!cost || a.cost == b.cost);
-}
 
 int32_t counter_first(Run& run, uint32_t s, uint32_t d) {
   run.request.source = s;
