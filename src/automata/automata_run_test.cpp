@@ -2,11 +2,12 @@
 // every combination of an automaton with another half running to its end.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <numeric>
 #include <regex>
 #include <sstream>
 
 #include "harness.h"
+#include "report/confidence.h"
 
 namespace lumtra {
 namespace {
@@ -28,25 +29,11 @@ double erlang_b(int servers, double load) {
   return b;
 }
 
-// Mean and standard error of the per-batch blocking of pair (1, 2).
-void batch_estimate(const std::string& out, double& mean, double& se) {
-  std::regex line(R"(bp\[1\]\[2\] = ([0-9.e-]+))");
-  std::vector<double> v;
-  for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it) v.push_back(std::stod((*it)[1]));
-  ASSERT_GE(v.size(), 2u);
-  mean = 0;
-  for (double x : v) mean += x;
-  mean /= double(v.size());
-  double ss = 0;
-  for (double x : v) ss += (x - mean) * (x - mean);
-  se = std::sqrt(ss / double(v.size() - 1) / double(v.size()));
-}
-
 // The per-batch lines of pair (1, 2).
 std::vector<std::string> batch_lines(const std::string& out) {
-  std::regex line(R"(bp\[1\]\[2\] = [^\n]*)");
+  std::regex line(R"(\n(bp\[1\]\[2\] = [^\n]*))");
   std::vector<std::string> v;
-  for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it) v.push_back(it->str());
+  for (std::sregex_iterator it(out.begin(), out.end(), line), end; it != end; ++it) v.push_back((*it)[1]);
   return v;
 }
 
@@ -66,11 +53,16 @@ TEST(AutomataAgainstTheory, ASingleLinkBlocksAsErlangBWithOneServerPerWavelength
     args.push_back(net);
     auto r = run_lumtra(args);
     ASSERT_EQ(r.status, 0) << r.err;
-    double mean = 0, se = 0;
-    batch_estimate(r.out, mean, se);
     const std::string name = m[0] + (m.size() > 1 ? " " + m[1] : "");
-    EXPECT_NEAR(mean, erlang_b(4, 3.0), 4 * se + 1e-3) << name;
-    EXPECT_EQ(batch_lines(r.out), batch_lines(first_fit.out)) << name;
+    const std::vector<std::string> lines = batch_lines(r.out);
+    EXPECT_EQ(lines, batch_lines(first_fit.out)) << name;
+    std::vector<double> bp;
+    for (const std::string& l : lines) bp.push_back(std::stod(l.substr(l.find('=') + 1)));
+    double mean = std::accumulate(bp.begin(), bp.end(), 0.0) / double(bp.size()), half_width = 0;
+    ASSERT_EQ(bp.size(), 20u);
+    ASSERT_TRUE(confidence_half_width(bp, half_width));
+    // The 95 % half-width over 20 batches is about two standard errors.
+    EXPECT_NEAR(mean, erlang_b(4, 3.0), 2 * half_width + 1e-3) << name;
   }
 }
 
