@@ -40,11 +40,13 @@ Status build_vectors(Run& run) {
       saturating_add(uint64_t(pt.lists.size()) * sizeof(VectorHead) + pt.paths.size() * sizeof(RouteAction) +
                          segments * sizeof(VectorHead),
                      saturating_mul(wavelengths, sizeof(WaveAction)));
+  const std::string held = "the learning-automata vectors would hold " + std::to_string(wavelengths) +
+                           " wavelength actions (" + gib(bytes) + "), more than ";
+  if (exceeds_memory(bytes)) return Status::error("command line", vector_option(run.config), held + "this machine's memory");
   constexpr uint64_t kMaxEntries = std::numeric_limits<uint32_t>::max();
-  if (segments > kMaxEntries || wavelengths > kMaxEntries || exceeds_memory(bytes))
+  if (segments > kMaxEntries || wavelengths > kMaxEntries)
     return Status::error("command line", vector_option(run.config),
-                         "the learning-automata vectors would hold " + std::to_string(wavelengths) +
-                             " wavelength actions (" + gib(bytes) + "), more than this machine's memory");
+                         held + "the " + std::to_string(kMaxEntries) + " a run can number");
 
   st.routes.assign(pt.lists.size(), VectorHead{});
   st.route_actions.clear();

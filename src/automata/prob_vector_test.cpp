@@ -61,7 +61,7 @@ TEST(ProbabilityVector, RewardAndPenaltyMoveProbabilityLinearly) {
   penalty(three.a.data(), three.v, r, 0);
   expect_probs(three.probs(), {0.45, 0.32, 0.23});
 
-  // The spec'd example of a request: (0.5, 0.5), epsilon 0.2 then alpha 0.1.
+  // One request on (0.5, 0.5): action 0 fails (epsilon 0.2), action 1 succeeds (alpha 0.1).
   const LearningRates r2 = rates(0.1, 0.2);
   Vec req({0.5, 0.5}, r2);
   penalty(req.a.data(), req.v, r2, 0);
