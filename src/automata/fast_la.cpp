@@ -14,19 +14,21 @@ int32_t offer(Run& run, uint32_t k) {
   return run.slots.la_action_path(run);
 }
 
-int32_t begin_request(Run& run, uint32_t s, uint32_t d, VectorHead*& v) {
+// Remembers the pair and makes all its paths candidates again; null for a
+// pair without paths.
+VectorHead* begin_request(Run& run, uint32_t s, uint32_t d) {
   run.request.source = s;
   run.request.destination = d;
-  v = &current_route(run);
-  start_request(*v);
-  return v->n == 0 ? -1 : 0;
+  VectorHead& v = current_route(run);
+  start_request(v);
+  return v.n == 0 ? nullptr : &v;
 }
 
 // ---- One distribution over all paths ---------------------------------------
 
 int32_t plain_first(Run& run, uint32_t s, uint32_t d) {
-  VectorHead* v;
-  if (begin_request(run, s, d, v) < 0) return -1;
+  VectorHead* v = begin_request(run, s, d);
+  if (!v) return -1;
   return offer(run, select(route_entries(run, *v), *v, run.method_stream));
 }
 
@@ -73,8 +75,8 @@ void enter_group(Run& run, VectorHead& v, const Groups& groups) {
 
 template <bool kSingle>
 int32_t priority_first(Run& run, uint32_t s, uint32_t d) {
-  VectorHead* v;
-  if (begin_request(run, s, d, v) < 0) return -1;
+  VectorHead* v = begin_request(run, s, d);
+  if (!v) return -1;
   const Groups groups = current_groups(run);
   run.request.group = 0;
   run.request.tried = groups.at(0);
