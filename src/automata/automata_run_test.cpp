@@ -71,7 +71,8 @@ TEST(AutomataRuns, EveryCombinationWithAnotherHalfRunsToItsEnd) {
   const std::vector<std::vector<std::string>> methods = {
       {"-la", "-pr", "-sh", "-mc:1"}, {"-la", "-pr", "-sh", "-sla", "-mc:1"}, {"-dla", "-pr", "-sh", "-mc:1"},
       {"-xla", "-mc:1"},          {"-ff", "-xla"},        {"-la", "-ff"},
-      {"-lf", "-dla"},            {"-dla", "-r"},         {"-la", "-dla", "-m"}};
+      {"-lf", "-dla"},            {"-dla", "-r"},         {"-la", "-dla", "-m"},
+      {"-ll", "-la"},             {"-wmcr", "-dla"},      {"-dla", "-ml"}};
   for (const auto& m : methods) {
     std::vector<std::string> args = m;
     for (const char* a : {"-al:0.1", "-ep:0.1", "-s:3", "-b:2", "-t:20"}) args.push_back(a);
