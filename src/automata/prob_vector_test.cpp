@@ -117,19 +117,6 @@ TEST(ProbabilityVector, SelectionIsStrictAndNeverLeavesTheAvailableActions) {
   EXPECT_EQ(group_select(group.a.data(), group.v, s, 2, 3), 1u);  // no candidate of group [2, 3) left
 }
 
-TEST(ProbabilityVector, GroupSelectionSkipsOtherGroups) {
-  const LearningRates r = rates(0.1, 0.1);
-  Vec v({0.3, 0.9, 0.7, 0.1}, r, {2, 0, 3, 1});
-  v.v.mass = group_mass(v.a.data(), v.v, 2, 4);
-  EXPECT_NEAR(v.v.mass, 1.0, 1e-12);
-  Lehmer s{4242};
-  int hits[4] = {};
-  for (int i = 0; i < 2000; ++i) ++hits[group_select(v.a.data(), v.v, s, 2, 4)];
-  EXPECT_EQ(hits[1], 0);
-  EXPECT_EQ(hits[3], 0);
-  EXPECT_NEAR(hits[0] / 2000.0, 0.3, 0.05);
-}
-
 TEST(ProbabilityVector, GroupOperationsTouchOnlyTheirGroup) {
   const LearningRates r = rates(0.1, 0.2);
   // Paths 0 and 1 form a group, path 2 another; path 3 lies behind the last boundary.
