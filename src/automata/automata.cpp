@@ -86,7 +86,7 @@ Status build_vectors(Run& run) {
 }  // namespace
 
 bool exceeds_memory(uint64_t bytes) {
-  const uint64_t have = physical_memory_bytes();
+  const uint64_t have = available_memory_bytes();
   return have != 0 && bytes > have;
 }
 
