@@ -4,18 +4,21 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace lumtra {
 
-bool TokenReader::next_token(std::string& token) {
+bool TokenReader::next_token(std::string& token, size_t& length) {
   token.clear();
+  length = 0;
   if (prompts_) prompts_->flush();
   int c;
+  errno = 0;
   do {
     c = std::getc(in_);
   } while (c != EOF && std::isspace(c));
   while (c != EOF && !std::isspace(c)) {
-    token.push_back(static_cast<char>(c));
+    if (length++ < kLongestToken) token.push_back(static_cast<char>(c));
     c = std::getc(in_);
   }
   // Leave the separator in the stream: after a refused answer the rest of
@@ -23,6 +26,16 @@ bool TokenReader::next_token(std::string& token) {
   // swallow the next line.
   if (c != EOF) std::ungetc(c, in_);
   return !token.empty();
+}
+
+std::string TokenReader::too_long(const std::string& start, size_t length) {
+  std::string why(1, '\'');
+  why.append(start, 0, 32).append("...' (").append(std::to_string(length)).append(" characters) is too long for a value");
+  return why;
+}
+
+std::string TokenReader::read_error() const {
+  return errno != 0 ? std::strerror(errno) : "read error";
 }
 
 void TokenReader::discard_line() {

@@ -100,19 +100,31 @@ class TokenReader {
   static bool read_u32_token(const std::string& t, uint32_t& v, std::string& why);
 
  private:
-  // Takes the next token; false at end of input.
-  bool next_token(std::string& token);
+  // Takes the next token; false at end of input. Only the first
+  // kLongestToken characters are kept; `length` tells the whole length.
+  bool next_token(std::string& token, size_t& length);
+  static constexpr size_t kLongestToken = 64;
   void discard_line();
+  static std::string too_long(const std::string& start, size_t length);
+  // Why the last read from the input failed.
+  std::string read_error() const;
 
   template <class Name, class Convert>
   Status read_with(Name& item, Convert&& convert) {
     std::string token, why;
+    size_t length = 0;
     for (;;) {
-      if (!next_token(token)) return Status::error(source_, item(), "the input ends before this value");
-      if (convert(token, why)) return Status::proceed();
+      if (!next_token(token, length)) {
+        if (std::ferror(in_)) return Status::error(source_, item(), std::string("cannot be read: ") + read_error());
+        return Status::error(source_, item(), "the input ends before this value");
+      }
+      if (length > kLongestToken)
+        why = too_long(token, length);
+      else if (convert(token, why))
+        return Status::proceed();
       if (!reask_) return Status::error(source_, item(), why);
       std::fprintf(err_, "lumtra: %s: %s: %s; type it again (the rest of the line is ignored)\n",
-                   source_.c_str(), item().c_str(), why.c_str());
+                   printable(source_).c_str(), printable(item()).c_str(), printable(why).c_str());
       discard_line();
     }
   }

@@ -8,6 +8,30 @@
 
 namespace lumtra {
 
+// Text from input files and the command line made safe for a message:
+// control characters are shown as \xNN, so that they can neither hide
+// parts of the line nor drive the terminal, and text longer than `limit`
+// characters is cut short with "...".
+inline std::string printable(const std::string& text, size_t limit = 200) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : text) {
+    if (out.size() >= limit) {
+      out.append(3, '.');
+      break;
+    }
+    if (c < 0x20 || c == 0x7f) {
+      out.push_back('\\');
+      out.push_back('x');
+      out.push_back(kHex[c >> 4]);
+      out.push_back(kHex[c & 15]);
+    } else {
+      out.push_back(static_cast<char>(c));
+    }
+  }
+  return out;
+}
+
 enum class Exit : int {
   ok = 0,          // normal end, and the extended usage screen
   input_error = 1, // bad input, unreadable or unwritable files, no path
@@ -32,8 +56,10 @@ struct Status {
   // An input error: one line "lumtra: SOURCE: ITEM: PROBLEM" on standard error.
   static Status error(const std::string& source, const std::string& item,
                       const std::string& problem) {
-    return {Exit::input_error, true, true,
-            "lumtra: " + source + ": " + item + ": " + problem + "\n"};
+    std::string line = "lumtra: ";
+    line.append(printable(source)).append(": ").append(printable(item)).append(": ");
+    line.append(printable(problem, 1000)).push_back('\n');
+    return {Exit::input_error, true, true, std::move(line)};
   }
 };
 
