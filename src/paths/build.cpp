@@ -1,6 +1,8 @@
 #include "paths/build.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -42,7 +44,17 @@ class TableBuilder {
         groups_(t_, kAny),
         keep_(t_, kAny),
         two_groups_(t_, 0),
-        scratch_(t_) {}
+        scratch_(t_),
+        progress_(limits.progress),
+        progress_every_(std::chrono::milliseconds(limits.progress_ms)) {
+    if (progress_) search_.on_progress([this](uint64_t steps) { report_progress(steps); });
+  }
+  ~TableBuilder() {
+    if (reported_) {
+      std::fputs("\r\033[K", progress_);
+      std::fflush(progress_);
+    }
+  }
 
   // Builds every row; `missing` receives the pairs with traffic and no path.
   Status build(std::vector<std::pair<uint32_t, uint32_t>>& missing);
@@ -54,6 +66,7 @@ class TableBuilder {
   bool append(uint32_t s, const uint32_t* nodes, uint32_t hops, int32_t cost);
   bool fits(uint64_t table_paths, uint64_t table_nodes, uint64_t scratch_nodes) const;
   Status too_large() const;
+  void report_progress(uint64_t steps);
 
   const Network& net_;
   const Config& cfg_;
@@ -79,7 +92,25 @@ class TableBuilder {
   uint64_t scratch_paths_ = 0;
   uint64_t found_ = 0;                      // paths created so far
   std::vector<uint32_t> base_;              // a path being expanded
+  uint32_t source_ = 0;                     // the row being built
+
+  std::FILE* progress_;
+  const std::chrono::steady_clock::duration progress_every_;
+  std::chrono::steady_clock::time_point last_report_{};
+  bool reported_ = false;
 };
+
+// One line, rewritten in place: the paths found so far and how far the
+// search has gone.
+void TableBuilder::report_progress(uint64_t steps) {
+  const auto now = std::chrono::steady_clock::now();
+  if (reported_ && now - last_report_ < progress_every_) return;
+  last_report_ = now;
+  reported_ = true;
+  std::fprintf(progress_, "\rcandidate paths: %llu found so far, %llu search steps (source node %u of %u)",
+               static_cast<unsigned long long>(found_), static_cast<unsigned long long>(steps), source_ + 1, t_);
+  std::fflush(progress_);
+}
 
 // Hop window and cuts of the pairs (s, d), d = 0 .. T-1.
 void TableBuilder::window_row(uint32_t s) {
@@ -269,6 +300,7 @@ Status TableBuilder::build(std::vector<std::pair<uint32_t, uint32_t>>& missing) 
   table_.total_nodes = t_;
   table_.lists.assign(size_t(t_) * t_, PathList{});
   for (uint32_t s = 0; s < t_; ++s) {
+    source_ = s;
     window_row(s);
     // Longest loop-free path from s: one hop less than the nodes it reaches.
     const uint32_t longest = search_.reachable_count(s) - 1;
@@ -305,7 +337,9 @@ Status TableBuilder::build(std::vector<std::pair<uint32_t, uint32_t>>& missing) 
 
 Status build_path_table(Run& run, bool& no_path) {
   PathLimits limits;
-  limits.max_bytes = run.memory_budget;
+  // Half the budget: the network and the method tables need the rest.
+  limits.max_bytes = run.memory_budget / 2;
+  if (run.err && isatty(fileno(run.err))) limits.progress = run.err;
   return build_path_table(run, no_path, limits);
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "paths/path_table.h"
 #include "run/status.h"
@@ -20,6 +21,10 @@ class Console;
 struct PathLimits {
   uint64_t max_entries = 4294967295u;  // per pool (32-bit offsets)
   uint64_t max_bytes = 0;              // 0: no limit but the entries
+  // Where a long enumeration reports the paths found so far, a few times a
+  // second (a terminal's standard error); none when null.
+  std::FILE* progress = nullptr;
+  uint32_t progress_ms = 250;  // least time between two reports
 };
 
 // Fills run.paths and prints it, within run.memory_budget. Sets `no_path` when a pair with traffic has

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <vector>
 
@@ -42,6 +43,11 @@ class PathSearch {
   template <class Record>
   bool run(uint32_t s, std::span<const uint32_t> lower, std::span<const uint32_t> upper, Record&& record);
 
+  // Called every kStepsBetweenTicks steps of the search with the steps taken
+  // so far, so that a long enumeration can show that it is alive.
+  void on_progress(std::function<void(uint64_t)> tick) { tick_ = std::move(tick); }
+  static constexpr uint32_t kStepsBetweenTicks = 1u << 16;
+
  private:
   void prepare(uint32_t s, std::span<const uint32_t> lower, std::span<const uint32_t> upper);
 
@@ -53,6 +59,9 @@ class PathSearch {
   std::vector<uint8_t> visited_;
   std::vector<uint32_t> stack_;
   std::vector<uint32_t> cursor_;
+  std::function<void(uint64_t)> tick_;
+  uint64_t steps_ = 0;
+  uint32_t countdown_ = kStepsBetweenTicks;
 };
 
 template <class Record>
@@ -64,6 +73,11 @@ bool PathSearch::run(uint32_t s, std::span<const uint32_t> lower, std::span<cons
   uint32_t h = 0;
   cursor_[0] = first_[s];
   for (;;) {
+    if (--countdown_ == 0) {
+      countdown_ = kStepsBetweenTicks;
+      steps_ += kStepsBetweenTicks;
+      if (tick_) tick_(steps_);
+    }
     const uint32_t u = h == 0 ? s : stack_[h - 1];
     uint32_t i = cursor_[h];
     const uint32_t end = first_[u + 1];
