@@ -30,6 +30,23 @@ Status read_node_count(TokenReader& in, uint32_t& n) {
   return s;
 }
 
+// Simulated time is a double: when calls arrive closer together than the
+// clock's resolution over a batch (about batch time / 2^52), the clock stops
+// advancing and the batch would never end.
+Status check_arrival_density(const Run& run, const std::string& source) {
+  double total = 0.0;
+  for (double r : run.net.arrival_rates) total += r;
+  const double arrivals = total * run.config.batch_time;
+  constexpr double kClockSteps = 4503599627370496.0;  // 2^52
+  if (!(arrivals > kClockSteps)) return Status::proceed();
+  char text[160];
+  std::snprintf(text, sizeof text, "%g calls per time unit over a batch time of %g make about %g arrivals per batch",
+                total, run.config.batch_time, arrivals);
+  return Status::error(source, "arrival rates",
+                       std::string(text) + ", more than the simulated clock can tell apart (2^52); " +
+                           "lower the rates (-f, -c) or the batch time (-t)");
+}
+
 bool any_traffic(const Network& net) {
   for (double r : net.arrival_rates)
     if (r != 0.0) return true;
@@ -88,6 +105,7 @@ Status prepare_run(Run& run) {
   if (Status s = read_batch_values(run, reader); !s.ok()) return s;
   if (!any_traffic(run.net))
     return Status::error(source, "arrival rates", "no pair of nodes has traffic, so there is nothing to simulate");
+  if (Status s = check_arrival_density(run, source); !s.ok()) return s;
   if (Status s = install_methods(run); !s.ok()) return s;
   if (Status s = read_la_constants(run, reader); !s.ok()) return s;
   file.reset();  // everything the run needs from the input has been read
