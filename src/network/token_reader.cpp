@@ -18,6 +18,10 @@ bool TokenReader::next_token(std::string& token) {
     token.push_back(static_cast<char>(c));
     c = std::getc(in_);
   }
+  // Leave the separator in the stream: after a refused answer the rest of
+  // its line is skipped, and a line break taken here would make that skip
+  // swallow the next line.
+  if (c != EOF) std::ungetc(c, in_);
   return !token.empty();
 }
 
@@ -98,6 +102,17 @@ bool TokenReader::parse_real(const std::string& t, double& v, std::string& why) 
     why = "'" + t + "' is not a finite number";
     return false;
   }
+  return true;
+}
+
+bool TokenReader::read_u32_token(const std::string& t, uint32_t& v, std::string& why) {
+  uint64_t wide;
+  if (!parse_unsigned(t, wide, why)) return false;
+  if (wide > 4294967295u) {
+    why = "'" + t + "' is out of range (at most 4294967295)";
+    return false;
+  }
+  v = static_cast<uint32_t>(wide);
   return true;
 }
 

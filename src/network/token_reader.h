@@ -33,14 +33,7 @@ class TokenReader {
   template <class Name>
   Status read_u32(Name&& item, uint32_t& out) {
     return read_with(item, [&](const std::string& t, std::string& why) {
-      uint64_t v;
-      if (!parse_unsigned(t, v, why)) return false;
-      if (v > 4294967295u) {
-        why = "'" + t + "' is out of range (at most 4294967295)";
-        return false;
-      }
-      out = static_cast<uint32_t>(v);
-      return true;
+      return read_u32_token(t, out, why);
     });
   }
   // A signed whole number ("%hd", "%ld") that must lie in lo .. hi.
@@ -60,8 +53,28 @@ class TokenReader {
   // A finite real number ("%lg").
   template <class Name>
   Status read_real(Name&& item, double& out) {
+    return read_real(item, out, [](double, const std::string&, std::string&) { return true; });
+  }
+  // The same, for a field with its own rule: `accept(value, token, why)`
+  // returns false with a reason to refuse the value (asked again like an
+  // unreadable answer).
+  template <class Name, class Accept>
+  Status read_real(Name&& item, double& out, Accept&& accept) {
     return read_with(item, [&](const std::string& t, std::string& why) {
-      return parse_real(t, out, why);
+      double v;
+      if (!parse_real(t, v, why) || !accept(v, t, why)) return false;
+      out = v;
+      return true;
+    });
+  }
+  // An unsigned 32-bit value with its own rule, as above.
+  template <class Name, class Accept>
+  Status read_u32(Name&& item, uint32_t& out, Accept&& accept) {
+    uint32_t v = 0;
+    return read_with(item, [&](const std::string& t, std::string& why) {
+      if (!read_u32_token(t, v, why) || !accept(v, t, why)) return false;
+      out = v;
+      return true;
     });
   }
   // A one-character answer (" %c"); a whole word such as "yes" is refused.
@@ -84,6 +97,7 @@ class TokenReader {
   static bool parse_signed(const std::string& t, int64_t& v, std::string& why);
   static bool parse_real(const std::string& t, double& v, std::string& why);
   static std::string range_problem(const std::string& t, int64_t lo, int64_t hi);
+  static bool read_u32_token(const std::string& t, uint32_t& v, std::string& why);
 
  private:
   // Takes the next token; false at end of input.

@@ -103,7 +103,13 @@ Status prepare_run(Run& run) {
 }
 
 Status start_run(Run& run) {
-  Status status = parse_command_line(run);
+  Status status = scan_long_options(run.args, run.extras);
+  if (!status.ok()) return status;
+  if (run.extras.version) {
+    run.out.text("Lumtra ").text(kVersion).ch('\n');
+    return Status::finished(Exit::ok);
+  }
+  status = parse_command_line(run);
   if (status.ok()) {
     seed_streams(run);
     status = validate_and_normalise(run.config);
@@ -114,7 +120,7 @@ Status start_run(Run& run) {
 int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
   auto run = std::make_unique<Run>(in, out, err);
   run->args.assign(argv, argv + argc);
-  run->seeder.seed(static_cast<std::mt19937::result_type>(std::time(nullptr)));
+  run->seeder.seed(static_cast<uint32_t>(std::time(nullptr)));
 
   Status status = start_run(*run);
   if (status.ok()) status = prepare_run(*run);

@@ -18,6 +18,7 @@
 #include "run/config.h"
 #include "run/console.h"
 #include "run/lehmer.h"
+#include "run/long_options.h"
 #include "run/status.h"
 #include "rwa/fit.h"
 #include "rwa/slots.h"
@@ -26,18 +27,30 @@
 
 namespace lumtra {
 
+// The generator that produces every stream seed: a std::mt19937, whose
+// sequence the C++ standard fixes, seeded with the calendar time or -s. It
+// remembers the seed it was last given so that reports can name it.
+struct SeedGenerator {
+  std::mt19937 engine{0};
+  uint32_t last_seed = 0;
+  void seed(uint32_t s) {
+    engine.seed(s);
+    last_seed = s;
+  }
+  uint32_t operator()() { return static_cast<uint32_t>(engine()); }
+};
+
 struct Run {
   Run(std::FILE* in_, std::FILE* out_, std::FILE* err_) : out(out_), in(in_), err(err_) {}
 
   std::vector<std::string> args;  // the command line, program path included
   Config config;
+  LongOptions extras;  // --json, --ci, --version
   Console out;        // standard output
   std::FILE* in;      // standard input
   std::FILE* err;     // standard error
 
-  // Seeds only: a generator whose sequence the C++ standard fixes, seeded
-  // with the calendar time or -s. Every stream seed is drawn from it.
-  std::mt19937 seeder{0};
+  SeedGenerator seeder;
   Lehmer method_stream;
   Lehmer generator_stream;
 
@@ -59,7 +72,7 @@ struct Run {
 
 // The next stream seed: odd and within 1 .. 2^31-1, so that no Lehmer
 // stream can shorten its period or reach 0.
-inline uint32_t next_seed(std::mt19937& g) { return (static_cast<uint32_t>(g()) >> 1) | 1u; }
+inline uint32_t next_seed(SeedGenerator& g) { return (g() >> 1) | 1u; }
 
 // The command line: scan, stream seeds, combination checks.
 Status start_run(Run& run);

@@ -1,0 +1,76 @@
+#include "report/confidence.h"
+
+#include <cmath>
+
+namespace lumtra {
+
+namespace {
+
+// Continued fraction of the regularized incomplete beta function (modified
+// Lentz method).
+double beta_fraction(double a, double b, double x) {
+  const double tiny = 1e-300;
+  double c = 1.0, d = 1.0 - (a + b) * x / (a + 1.0);
+  if (std::fabs(d) < tiny) d = tiny;
+  d = 1.0 / d;
+  double h = d;
+  for (int m = 1; m <= 300; ++m) {
+    const double m2 = 2.0 * m;
+    double aa = m * (b - m) * x / ((a + m2 - 1.0) * (a + m2));
+    d = 1.0 + aa * d;
+    if (std::fabs(d) < tiny) d = tiny;
+    c = 1.0 + aa / c;
+    if (std::fabs(c) < tiny) c = tiny;
+    d = 1.0 / d;
+    h *= d * c;
+    aa = -(a + m) * (a + b + m) * x / ((a + m2) * (a + m2 + 1.0));
+    d = 1.0 + aa * d;
+    if (std::fabs(d) < tiny) d = tiny;
+    c = 1.0 + aa / c;
+    if (std::fabs(c) < tiny) c = tiny;
+    d = 1.0 / d;
+    const double step = d * c;
+    h *= step;
+    if (std::fabs(step - 1.0) < 1e-15) break;
+  }
+  return h;
+}
+
+double incomplete_beta(double a, double b, double x) {
+  if (x <= 0.0) return 0.0;
+  if (x >= 1.0) return 1.0;
+  const double front =
+      std::exp(std::lgamma(a + b) - std::lgamma(a) - std::lgamma(b) + a * std::log(x) + b * std::log1p(-x));
+  if (x < (a + 1.0) / (a + b + 2.0)) return front * beta_fraction(a, b, x) / a;
+  return 1.0 - front * beta_fraction(b, a, 1.0 - x) / b;
+}
+
+// P(T <= t) for t >= 0.
+double t_cdf(double t, double df) { return 1.0 - 0.5 * incomplete_beta(df / 2.0, 0.5, df / (df + t * t)); }
+
+}  // namespace
+
+double student_t_quantile(double p, double df) {
+  double lo = 0.0, hi = 1.0;
+  while (t_cdf(hi, df) < p) hi *= 2.0;
+  for (int i = 0; i < 200 && hi - lo > 1e-12 * hi; ++i) {
+    const double mid = 0.5 * (lo + hi);
+    (t_cdf(mid, df) < p ? lo : hi) = mid;
+  }
+  return 0.5 * (lo + hi);
+}
+
+bool confidence_half_width(const std::vector<double>& values, double& half_width) {
+  const size_t n = values.size();
+  if (n < 2) return false;
+  double mean = 0.0;
+  for (double v : values) mean += v;
+  mean /= double(n);
+  double squares = 0.0;
+  for (double v : values) squares += (v - mean) * (v - mean);
+  const double sd = std::sqrt(squares / double(n - 1));
+  half_width = student_t_quantile(0.975, double(n - 1)) * sd / std::sqrt(double(n));
+  return true;
+}
+
+}  // namespace lumtra
