@@ -76,13 +76,17 @@ std::string example(const std::string& name) { return std::string(LUMTRA_SOURCE_
 
 std::string without_elapsed(const std::string& out) {
   const std::string key = "Simulation Time: ";
-  std::string s = out;
-  for (size_t at = s.find(key); at != std::string::npos; at = s.find(key, at + key.size())) {
-    size_t digits = at + key.size(), end = digits;
-    while (end < s.size() && std::isdigit(static_cast<unsigned char>(s[end]))) ++end;
-    s.replace(digits, end - digits, "X");
+  std::string result;
+  size_t from = 0;
+  for (size_t at = out.find(key); at != std::string::npos; at = out.find(key, from)) {
+    size_t end = at + key.size();
+    while (end < out.size() && std::isdigit(static_cast<unsigned char>(out[end]))) ++end;
+    result.append(out, from, at + key.size() - from);
+    result.push_back('X');
+    from = end;
   }
-  return s;
+  result.append(out, from, std::string::npos);
+  return result;
 }
 
 RunResult run_lumtra(const std::vector<std::string>& args, const std::string& stdin_text) {

@@ -4,14 +4,35 @@
 // switching variants, the printout and the per-hop data of every path.
 #pragma once
 
+#include <cstdint>
+
+#include "paths/path_table.h"
 #include "run/status.h"
 
 namespace lumtra {
 
 struct Run;
+struct Network;
+class Console;
+
+// How large the table may grow before the build gives up with an error
+// instead of exhausting the machine.
+struct PathLimits {
+  uint64_t max_entries = 4294967295u;  // per pool (32-bit offsets)
+  uint64_t max_bytes = 0;              // 0: the machine's physical memory
+};
 
 // Fills run.paths and prints it. Sets `no_path` when a pair with traffic has
 // no candidate path (its warnings are printed).
 Status build_path_table(Run& run, bool& no_path);
+Status build_path_table(Run& run, bool& no_path, const PathLimits& limits);
+
+// The printout of every path of the table, pair by pair.
+void print_path_table(Console& out, const PathTable& table);
+
+// Per-hop data of the path that leaves `source` and visits
+// nodes[0 .. hops-1]: link index, Segment wavelength bound, segment ends and
+// grooming of both ends.
+void fill_hop_data(const Network& net, uint32_t source, const uint32_t* nodes, uint32_t hops, Hop* out);
 
 }  // namespace lumtra

@@ -6,6 +6,7 @@
 // hop ends a segment or joins two grooming nodes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "report/confidence.h"
+#include "report/json.h"
 #include "run/run.h"
 
 namespace lumtra {
@@ -30,67 +32,86 @@ double ratio(double num, double den) { return den > 0 ? num / den : 0.0; }
 
 }  // namespace
 
-Status report_statistics(Run& run) {
+FinalStats compute_statistics(Run& run) {
   const Config& cfg = run.config;
   const Network& net = run.net;
   SimState& sim = run.sim;
-  Console& out = run.out;
+  FinalStats st;
   const uint32_t m = cfg.virtual_output ? net.total_nodes : net.node_count;
+  st.reported_nodes = m;
   auto included = [&](uint32_t i, uint32_t j) { return i != j || cfg.local_calls; };
 
-  out.text("\n\nAverage Blocking Rates:\n\n");
   double sum_of_averages = 0.0;
   for (uint32_t i = 0; i < m; ++i)
-    for (uint32_t j = 0; j < m; ++j) {
-      if (!included(i, j)) continue;
-      double& av = sim.average[net.at(i, j)];
-      av /= cfg.batch_count;
-      sum_of_averages += av;
-      out.text("Av.bp[").u64(i + 1).text("][").u64(j + 1).text("] = ").real("%g", av).ch('\n');
-    }
-  const std::time_t end_time = std::time(nullptr);
+    for (uint32_t j = 0; j < m; ++j)
+      if (included(i, j)) {
+        double& av = sim.average[net.at(i, j)];
+        av /= cfg.batch_count;
+        sum_of_averages += av;
+        st.pair_averages.push_back({i + 1, j + 1, av});
+      }
 
   // Batches without any arrival have no blocking probability and are left
   // out of the average; so are divisors that are not positive.
-  const double average = ratio(sim.bp_sum, sim.batches_with_arrivals);
+  st.total_arrived = sim.total_arrived;
+  st.total_blocked = sim.total_blocked;
+  st.average = ratio(sim.bp_sum, sim.batches_with_arrivals);
+  st.overall = ratio(double(sim.total_blocked), double(sim.total_arrived));
   const int64_t mm = int64_t(m) * int64_t(m);
-  const int64_t d1 = cfg.local_calls ? mm : mm - int64_t(m);
-  const int64_t d2 = int64_t(m) * (int64_t(m) - 1) - 1;
-
-  out.text("\nTotal Blocked = ").u64(sim.total_blocked);
-  out.text("\nTotal Arrived = ").u64(sim.total_arrived);
-  out.text("\nAverage Blocking Probability = ").real("%g", average);
-  out.text("\nOverall Blocking Probability = ").real("%g", ratio(double(sim.total_blocked), double(sim.total_arrived)));
-  out.text("\nAverage of Averages Blocking Probability = ").real("%g", ratio(sum_of_averages, double(d1)));
-  Status status = write_result(run, 0, average);
+  st.average_of_averages = ratio(sum_of_averages, double(cfg.local_calls ? mm : mm - int64_t(m)));
 
   // Extremes in row order; ties keep the first pair. With no included pair
-  // both print 0 for the pair [0][0].
-  uint32_t max_i = 0, max_j = 0, min_i = 0, min_j = 0;
+  // both are 0 for the pair [0][0].
   double max_v = -2147483647.0, min_v = 2147483647.0, squares = 0.0;
-  bool any = false;
-  for (uint32_t i = 0; i < m; ++i)
-    for (uint32_t j = 0; j < m; ++j) {
-      if (!included(i, j)) continue;
-      const double av = sim.average[net.at(i, j)];
-      if (av > max_v) max_v = av, max_i = i + 1, max_j = j + 1;
-      if (av < min_v) min_v = av, min_i = i + 1, min_j = j + 1;
-      squares += (av - average) * (av - average);
-      any = true;
-    }
-  if (!any) max_v = min_v = 0.0;
-  out.text("\nMaximum Blocking Probability is Av.bp[").u64(max_i).text("][").u64(max_j).text("] = ").real("%g", max_v);
-  if (Status s = write_result(run, 1, max_v); !s.ok() && status.ok()) status = s;
-  out.text("\nMinimum Blocking Probability is Av.bp[").u64(min_i).text("][").u64(min_j).text("] = ").real("%g", min_v);
-  if (Status s = write_result(run, 2, min_v); !s.ok() && status.ok()) status = s;
-  const double variance = ratio(squares, double(d2));
-  out.text("\nVariance = ").real("%g", variance);
-  if (Status s = write_result(run, 3, variance); !s.ok() && status.ok()) status = s;
-  const double attempts = ratio(run.total_attempts, double(sim.total_arrived));
-  out.text("\nAverage Number of attempts = ").real("%g", attempts);
-  if (Status s = write_result(run, 4, attempts); !s.ok() && status.ok()) status = s;
+  for (const PairAverage& p : st.pair_averages) {
+    if (p.value > max_v) max_v = p.value, st.maximum = p;
+    if (p.value < min_v) min_v = p.value, st.minimum = p;
+    squares += (p.value - st.average) * (p.value - st.average);
+  }
+  st.variance = ratio(squares, double(int64_t(m) * (int64_t(m) - 1) - 1));
+  st.attempts = ratio(run.total_attempts, double(sim.total_arrived));
+  st.has_interval = confidence_half_width(sim.batch_bp, st.half_width);
+  return st;
+}
 
-  out.text("\nSimulation Time: ").i64(static_cast<int64_t>(end_time - run.start_time)).text(" sec\n");
+Status report_statistics(Run& run) {
+  Console& out = run.out;
+  const FinalStats st = compute_statistics(run);
+
+  out.text("\n\nAverage Blocking Rates:\n\n");
+  for (const PairAverage& p : st.pair_averages)
+    out.text("Av.bp[").u64(p.source).text("][").u64(p.destination).text("] = ").real("%g", p.value).ch('\n');
+  const std::time_t end_time = std::time(nullptr);
+
+  out.text("\nTotal Blocked = ").u64(st.total_blocked);
+  out.text("\nTotal Arrived = ").u64(st.total_arrived);
+  out.text("\nAverage Blocking Probability = ").real("%g", st.average);
+  out.text("\nOverall Blocking Probability = ").real("%g", st.overall);
+  out.text("\nAverage of Averages Blocking Probability = ").real("%g", st.average_of_averages);
+  Status status = write_result(run, 0, st.average);
+  auto keep_first_error = [&status](Status s) {
+    if (!s.ok() && status.ok()) status = s;
+  };
+  out.text("\nMaximum Blocking Probability is Av.bp[").u64(st.maximum.source).text("][");
+  out.u64(st.maximum.destination).text("] = ").real("%g", st.maximum.value);
+  keep_first_error(write_result(run, 1, st.maximum.value));
+  out.text("\nMinimum Blocking Probability is Av.bp[").u64(st.minimum.source).text("][");
+  out.u64(st.minimum.destination).text("] = ").real("%g", st.minimum.value);
+  keep_first_error(write_result(run, 2, st.minimum.value));
+  out.text("\nVariance = ").real("%g", st.variance);
+  keep_first_error(write_result(run, 3, st.variance));
+  out.text("\nAverage Number of attempts = ").real("%g", st.attempts);
+  keep_first_error(write_result(run, 4, st.attempts));
+
+  if (run.extras.confidence) {
+    if (st.has_interval)
+      out.text("\nAverage Blocking Probability 95% Confidence Half-Width = ").real("%g", st.half_width);
+    else
+      out.text("\nAverage Blocking Probability 95% Confidence Half-Width: none, fewer than two batches had arrivals");
+  }
+  const int64_t elapsed = static_cast<int64_t>(end_time - run.start_time);
+  out.text("\nSimulation Time: ").i64(elapsed).text(" sec\n");
+  if (run.extras.json) keep_first_error(write_json(run, st, elapsed));
   return status;
 }
 

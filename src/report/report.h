@@ -14,6 +14,32 @@ namespace lumtra {
 
 struct Run;
 
+struct PairAverage {
+  uint32_t source = 0;       // counted from 1; 0 when there is no such pair
+  uint32_t destination = 0;
+  double value = 0.0;
+};
+
+// The final statistics of a run.
+struct FinalStats {
+  uint32_t reported_nodes = 0;
+  std::vector<PairAverage> pair_averages;  // included pairs in row order
+  uint64_t total_arrived = 0;
+  uint64_t total_blocked = 0;
+  double average = 0.0;   // mean over batches with arrivals of blocked / arrived
+  double overall = 0.0;   // total blocked / total arrived
+  double average_of_averages = 0.0;
+  PairAverage maximum;
+  PairAverage minimum;
+  double variance = 0.0;
+  double attempts = 0.0;  // wavelength trials per arrived call
+  bool has_interval = false;
+  double half_width = 0.0;  // 95 % confidence half-width of `average`
+};
+
+// Turns the run totals into the final statistics (dividing the Average
+// matrix by the batch count, in place).
+FinalStats compute_statistics(Run& run);
 // Prints the final report, ending with the elapsed time, and writes the
 // Result files. Fails only when a Result file cannot be written or closed.
 Status report_statistics(Run& run);

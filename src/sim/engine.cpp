@@ -1,5 +1,8 @@
 #include "sim/engine.h"
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
 
 #include "run/run.h"
@@ -154,6 +157,8 @@ void report_batch(Run& run) {
   SimState& sim = run.sim;
   const uint32_t m = run.config.virtual_output ? net.total_nodes : net.node_count;
   uint64_t batch_arrived = 0, batch_blocked = 0;
+  BatchRecord* record = nullptr;
+  if (sim.keep_records) record = &sim.records.emplace_back();
   for (uint32_t i = 0; i < m; ++i) {
     for (uint32_t j = 0; j < m; ++j) {
       if (run.config.virtual_output && i == j) continue;
@@ -166,11 +171,13 @@ void report_batch(Run& run) {
       sim.average[net.at(i, j)] += bp;
       batch_arrived += a;
       batch_blocked += c;
+      if (record) record->pairs.push_back({i + 1, j + 1, a, c});
       run.out.text("\nbp[").u64(i + 1).text("][").u64(j + 1).text("] = ").real("%-5g", bp);
       run.out.text("\t Arrived: ").u64(a).text("\tBlocked: ").u64(c);
     }
   }
   run.out.text("\n----------------------------------------------");
+  if (record) record->arrived = batch_arrived, record->blocked = batch_blocked;
   sim.total_arrived += batch_arrived;
   sim.total_blocked += batch_blocked;
   if (batch_arrived > 0) {
@@ -180,6 +187,30 @@ void report_batch(Run& run) {
     sim.batch_bp.push_back(bp);
   }
 }
+
+// Progress on a terminal: batch b of B and the share of its simulated time,
+// refreshed a few times a second.
+class Progress {
+ public:
+  Progress(Run& run, uint32_t batch) : run_(run), batch_(batch) {}
+  void tick() {
+    if (!run_.sim.show_progress || --countdown_ > 0) return;
+    countdown_ = kEventsBetweenChecks;
+    auto now = std::chrono::steady_clock::now();
+    if (now - last_ < std::chrono::milliseconds(250)) return;
+    last_ = now;
+    std::fprintf(run_.err, "\rbatch %u of %u: %3.0f%% of its time", batch_, run_.config.batch_count,
+                 100.0 * std::min(1.0, run_.sim.now / run_.config.batch_time));
+    std::fflush(run_.err);
+  }
+
+ private:
+  static constexpr int kEventsBetweenChecks = 1 << 14;
+  Run& run_;
+  uint32_t batch_;
+  int countdown_ = kEventsBetweenChecks;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
 
 }  // namespace
 
@@ -209,9 +240,11 @@ void run_batch(Run& run, uint32_t b) {
       if (net.arrival_rates[net.at(u, v)] != 0.0) schedule_arrival(run, u, v);
 
   const double end = run.config.batch_time;
+  Progress progress(run, b);
   // The batch ends right after the first arrival at or after its end time;
   // departures later than that are never processed.
   while (end > sim.now && !sim.events.empty()) {
+    progress.tick();
     const uint32_t id = sim.events.pop();
     Event& e = sim.events[id];
     if (e.kind == kArrival) {
@@ -237,7 +270,10 @@ void run_batches(Run& run) {
   run.sim.arrived.assign(n, 0);
   run.sim.blocked.assign(n, 0);
   run.sim.average.assign(n, 0.0);
+  run.sim.keep_records = run.extras.json;
+  run.sim.show_progress = isatty(fileno(run.err));
   for (uint32_t b = 1; b <= run.config.batch_count; ++b) run_batch(run, b);
+  if (run.sim.show_progress) std::fputs("\r\033[K", run.err);
 }
 
 }  // namespace lumtra

@@ -15,6 +15,21 @@ namespace lumtra {
 
 struct Run;
 
+// The counts of one reported pair in one batch (node numbers from 1).
+struct PairCount {
+  uint32_t source;
+  uint32_t destination;
+  uint64_t arrived;
+  uint64_t blocked;
+};
+
+// What one batch reported; kept only when a JSON document is requested.
+struct BatchRecord {
+  uint64_t arrived = 0;
+  uint64_t blocked = 0;
+  std::vector<PairCount> pairs;
+};
+
 struct SimState {
   double now = 0.0;
   EventList events;
@@ -28,6 +43,9 @@ struct SimState {
   double bp_sum = 0.0;               // sum of batch blocking over batches with arrivals
   uint32_t batches_with_arrivals = 0;
   std::vector<double> batch_bp;      // blocking of every batch that had arrivals
+  bool show_progress = false;        // standard error is a terminal
+  bool keep_records = false;
+  std::vector<BatchRecord> records;  // per batch, when keep_records
 };
 
 // Seeds the Pair streams in row order from the run's seed generator.

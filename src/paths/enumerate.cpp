@@ -1,0 +1,87 @@
+#include "paths/enumerate.h"
+
+namespace lumtra {
+
+namespace {
+
+// Breadth-first hop distances from `s`, following `first`/`next` rows.
+void bfs(uint32_t s, const std::vector<uint32_t>& first, const std::vector<uint32_t>& next,
+         int32_t* dist, std::vector<uint32_t>& queue) {
+  queue.clear();
+  dist[s] = 0;
+  queue.push_back(s);
+  for (size_t q = 0; q < queue.size(); ++q) {
+    const uint32_t u = queue[q];
+    for (uint32_t i = first[u]; i < first[u + 1]; ++i) {
+      const uint32_t v = next[i];
+      if (dist[v] == kUnbounded) {
+        dist[v] = dist[u] + 1;
+        queue.push_back(v);
+      }
+    }
+  }
+}
+
+// Compressed rows of the links (u, v), u != v, capacity != 0; `reverse`
+// gives the rows of the links arriving at each node instead.
+void link_rows(const Network& net, bool reverse, std::vector<uint32_t>& first, std::vector<uint32_t>& next) {
+  const uint32_t t = net.total_nodes;
+  first.assign(size_t(t) + 1, 0);
+  next.clear();
+  for (uint32_t a = 0; a < t; ++a) {
+    for (uint32_t b = 0; b < t; ++b) {
+      if (a == b) continue;
+      if (reverse ? net.adjacency[net.at(b, a)] : net.adjacency[net.at(a, b)]) next.push_back(b);
+    }
+    first[a + 1] = static_cast<uint32_t>(next.size());
+  }
+}
+
+}  // namespace
+
+HopDistances hop_distances(const Network& net) {
+  const uint32_t t = net.total_nodes;
+  HopDistances d;
+  d.nodes = t;
+  d.from.assign(size_t(t) * t, kUnbounded);
+  d.to.assign(size_t(t) * t, kUnbounded);
+  std::vector<uint32_t> first, next, queue;
+  link_rows(net, false, first, next);
+  for (uint32_t s = 0; s < t; ++s) bfs(s, first, next, d.from.data() + size_t(s) * t, queue);
+  link_rows(net, true, first, next);
+  for (uint32_t s = 0; s < t; ++s) bfs(s, first, next, d.to.data() + size_t(s) * t, queue);
+  return d;
+}
+
+PathSearch::PathSearch(const Network& net, const HopDistances& dist) : dist_(dist), t_(net.total_nodes) {
+  link_rows(net, false, first_, next_);
+  useful_.assign(t_, -1);
+  visited_.assign(t_, 0);
+  stack_.assign(size_t(t_) + 1, 0);
+  cursor_.assign(size_t(t_) + 1, 0);
+}
+
+uint32_t PathSearch::reachable_count(uint32_t s) const {
+  const int32_t* row = dist_.from.data() + size_t(s) * t_;
+  return static_cast<uint32_t>(std::count_if(row, row + t_, [](int32_t x) { return x != kUnbounded; }));
+}
+
+void PathSearch::prepare(uint32_t s, std::span<const uint32_t> lower, std::span<const uint32_t> upper) {
+  // A path recorded below a branch at v ends at some d != v, s with at least
+  // h + distance(v, d) hops and at most upper[d]; so the branch is worth
+  // walking only while h <= upper[d] - distance(v, d) for some such d.
+  std::fill(useful_.begin(), useful_.end(), int64_t{-1});
+  for (uint32_t d = 0; d < t_; ++d) {
+    if (d == s || lower[d] > upper[d]) continue;
+    const int32_t* to_d = dist_.to.data() + size_t(d) * t_;
+    const int64_t top = upper[d];
+    for (uint32_t v = 0; v < t_; ++v) {
+      if (v == d || to_d[v] == kUnbounded) continue;
+      useful_[v] = std::max(useful_[v], top - to_d[v]);
+    }
+  }
+  std::fill(visited_.begin(), visited_.end(), uint8_t{0});
+  visited_[s] = 1;
+}
+
+}  // namespace lumtra

@@ -1,0 +1,92 @@
+// Depth-first enumeration of loop-free paths from one source under
+// per-destination hop bounds. The search visits neighbours in ascending
+// order, so the paths of every destination come out in ascending
+// lexicographic order of their node sequences. Branches that cannot reach
+// any destination within its upper bound are not walked: a branch at node v
+// with h hops needs at least h + distance(v, d) hops to reach d.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "network/network.h"
+#include "run/config.h"
+
+namespace lumtra {
+
+// Least hop counts between all nodes over the links with capacity != 0;
+// kUnbounded where there is no route.
+struct HopDistances {
+  uint32_t nodes = 0;
+  std::vector<int32_t> from;  // from[u * T + v]: distance u -> v
+  std::vector<int32_t> to;    // to[v * T + u]: the same distance, grouped by target
+
+  int32_t operator()(uint32_t u, uint32_t v) const { return from[size_t(u) * nodes + v]; }
+};
+
+HopDistances hop_distances(const Network& net);
+
+class PathSearch {
+ public:
+  PathSearch(const Network& net, const HopDistances& dist);
+
+  // Nodes reachable from s, s included.
+  uint32_t reachable_count(uint32_t s) const;
+
+  // Walks every loop-free path from s and calls record(d, nodes, h) for each
+  // path of h hops ending at d with lower[d] <= h <= upper[d]; `nodes` holds
+  // the h nodes after s. Destinations with lower > upper take no paths.
+  // record returns false to abandon the search, and run then returns false.
+  template <class Record>
+  bool run(uint32_t s, std::span<const uint32_t> lower, std::span<const uint32_t> upper, Record&& record);
+
+ private:
+  void prepare(uint32_t s, std::span<const uint32_t> lower, std::span<const uint32_t> upper);
+
+  const HopDistances& dist_;
+  uint32_t t_;
+  std::vector<uint32_t> first_;      // neighbours of u: next_[first_[u] .. first_[u + 1])
+  std::vector<uint32_t> next_;
+  std::vector<int64_t> useful_;      // deepest h at which a branch at v can still record
+  std::vector<uint8_t> visited_;
+  std::vector<uint32_t> stack_;
+  std::vector<uint32_t> cursor_;
+};
+
+template <class Record>
+bool PathSearch::run(uint32_t s, std::span<const uint32_t> lower, std::span<const uint32_t> upper,
+                     Record&& record) {
+  prepare(s, lower, upper);
+  const uint32_t* lo = lower.data();
+  const uint32_t* hi = upper.data();
+  uint32_t h = 0;
+  cursor_[0] = first_[s];
+  for (;;) {
+    const uint32_t u = h == 0 ? s : stack_[h - 1];
+    uint32_t i = cursor_[h];
+    const uint32_t end = first_[u + 1];
+    while (i < end && visited_[next_[i]]) ++i;
+    if (i == end) {
+      if (h == 0) break;
+      --h;
+      visited_[stack_[h]] = 0;
+      continue;
+    }
+    const uint32_t v = next_[i];
+    cursor_[h] = i + 1;
+    stack_[h] = v;
+    const uint32_t nh = h + 1;
+    if (nh >= lo[v] && nh <= hi[v] && !record(v, static_cast<const uint32_t*>(stack_.data()), nh))
+      return false;
+    if (static_cast<int64_t>(nh) <= useful_[v]) {
+      visited_[v] = 1;
+      h = nh;
+      cursor_[h] = first_[v];
+    }
+  }
+  return true;
+}
+
+}  // namespace lumtra

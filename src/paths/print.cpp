@@ -1,0 +1,22 @@
+#include "paths/build.h"
+#include "run/console.h"
+
+namespace lumtra {
+
+void print_path_table(Console& out, const PathTable& table) {
+  const uint32_t t = table.total_nodes;
+  for (uint32_t s = 0; s < t; ++s) {
+    for (uint32_t d = 0; d < t; ++d) {
+      const PathList& l = table.list(s, d);
+      for (uint32_t k = 0; k < l.count; ++k) {
+        const Path& p = table.paths[l.first + k];
+        out.text("\nPath From ").u64(s + 1).text(" to ").u64(d + 1).text(": ").u64(s + 1);
+        const uint32_t* nodes = table.path_nodes(p);
+        for (uint32_t i = 0; i < p.hops; ++i) out.ch('-').u64(uint64_t{nodes[i]} + 1);
+        out.text("\nCost: ").i64(p.cost).ch('\n');
+      }
+    }
+  }
+}
+
+}  // namespace lumtra
