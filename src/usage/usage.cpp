@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "paths/order.h"
 #include "run/run.h"
 #include "rwa/placement.h"
 #include "sim/event_list.h"
@@ -19,17 +20,7 @@ struct PriorityBarrier {
   const Path* paths;  // the pair's Path list
   int16_t mode;
   bool operator()(uint32_t moved, uint32_t neighbour) const {
-    const Path& a = paths[moved];
-    const Path& b = paths[neighbour];
-    const bool hops = a.hops == b.hops, cost = a.cost == b.cost;
-    switch (mode) {
-      case kSortHops:
-        return !hops;
-      case kSortCost:
-        return !cost;
-      default:
-        return !(hops && cost);
-    }
+    return !same_priority(mode, paths[moved], paths[neighbour]);
   }
 };
 

@@ -6,7 +6,9 @@
 #include <cmath>
 #include <memory>
 #include <random>
+#include <string>
 
+#include "harness.h"
 #include "run/run.h"
 #include "rwa/install.h"
 #include "sim/engine.h"
@@ -71,10 +73,11 @@ class Lab {
     ASSERT_TRUE(prepare_methods(run()).ok());
     start_batch();
   }
-  void start_batch() {
-    net().reset_links();
-    reset_methods(run());
-    run().sim.events.clear();
+  void start_batch() { start_batch_of(run()); }
+  static void start_batch_of(Run& run) {
+    run.net.reset_links();
+    reset_methods(run);
+    run.sim.events.clear();
   }
 
   // Takes or gives back `slots` on wavelength w of link (u, v).
@@ -313,8 +316,7 @@ void depart(Run& run, uint32_t id) {
 
 // Poisson arrivals of every pair with traffic until `end`, placed by the
 // engine's place_call; departures due before each arrival are processed.
-void offer_traffic(Lab& lab, double end, uint32_t seed) {
-  Run& run = lab.run();
+void offer_traffic(Run& run, double end, uint32_t seed) {
   const Network& n = run.net;
   std::mt19937 g(seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -341,8 +343,7 @@ void offer_traffic(Lab& lab, double end, uint32_t seed) {
 
 // Every list holds exactly the slots of the calls in progress on its items
 // (times hops for channel lists) and is sorted in its order.
-void expect_counts_match(Lab& lab, const std::vector<uint32_t>& calls, const char* what) {
-  Run& run = lab.run();
+void expect_counts_match(Run& run, const std::vector<uint32_t>& calls, const std::string& what) {
   const Config& c = run.config;
   UsageState& us = run.usage;
   std::vector<int64_t> routes(us.routes.nodes.size()), channels(us.channels.nodes.size());
@@ -369,6 +370,21 @@ void expect_counts_match(Lab& lab, const std::vector<uint32_t>& calls, const cha
   };
   check(us.routes, routes, c.routing_code == kMostUsed, !c.priority_routing);
   check(us.channels, channels, c.wa_code == kMostUsed || c.wa_code == kLocalMostUsed, true);
+}
+
+// Two batches, each checked at its end and after every call has left; the
+// second starts from the per-batch reset.
+void check_batches(Run& run, const std::string& what) {
+  for (uint32_t batch = 0; batch < 2; ++batch) {
+    Lab::start_batch_of(run);
+    offer_traffic(run, 30.0, 7 + batch);
+    std::vector<uint32_t> calls;
+    while (!run.sim.events.empty()) calls.push_back(run.sim.events.pop());
+    ASSERT_GT(calls.size(), 2u) << what;
+    expect_counts_match(run, calls, what);
+    for (uint32_t id : calls) depart(run, id);
+    expect_counts_match(run, {}, what);
+  }
 }
 
 struct Combination {
@@ -401,17 +417,39 @@ TEST(UsageMethods, CountsEqualTheCallsInProgressAndReturnToZeroWhenAllHaveLeft) 
     lab.config().multi_wavelength = m.multi;
     lab.config().max_attempts = m.attempts;
     ring(lab);
-    for (uint32_t batch = 0; batch < 2; ++batch) {  // the second starts from a reset
-      lab.start_batch();
-      offer_traffic(lab, 30.0, 7 + batch);
-      std::vector<uint32_t> calls;
-      while (!lab.run().sim.events.empty()) calls.push_back(lab.run().sim.events.pop());
-      ASSERT_GT(calls.size(), 5u) << m.what;
-      expect_counts_match(lab, calls, m.what);
-      for (uint32_t id : calls) depart(lab.run(), id);
-      expect_counts_match(lab, {}, m.what);
-    }
+    check_batches(lab.run(), m.what);
   }
+}
+
+// Five nodes: three full-grooming, two that only pass whole wavelengths, one
+// of them converting; calls of 1 to 3 slots of 3 from the grooming nodes.
+const char* kMesh =
+    "5\n3 n\n3 y\n1 y\n3 n\n1 n\n3\n1\n3\n"
+    "0 2 3 0 2\n2 0 2 3 0\n3 2 0 2 1\n0 3 2 0 2\n2 0 1 2 0\n"
+    "0 1 1 1 1\n1 0 1 1 1\n1 1 0 1 1\n1 1 1 0 1\n1 1 1 1 0\n"
+    "2\n20\n";
+
+// The same bookkeeping on runs prepared from the command line, with path
+// tables of several paths per pair (and Virtual nodes in the three-node
+// example), for the single options and mixed combinations.
+TEST(UsageMethodsInWholeRuns, CountsMatchTheCallsInProgressForEveryCombination) {
+  const std::string mesh = "-nt:" + test::write_file("mesh.txt", kMesh);
+  const std::string three = "-nt:" + test::example("three-node.txt");
+  const std::vector<std::vector<std::string>> all = {
+      {"-mu"}, {"-lmu"}, {"-lu"}, {"-llu"}, {"-r", "-mu"}, {"-mu", "-r"}, {"-ff", "-llu"}, {"-lu", "-lf"},
+      {"-lmu", "-sh", "-pr"}, {"-lu", "-sc", "-pr", "-m"}, {"-llu", "-m", "-at:2"}, {"-r", "-lmu", "-m"}};
+  for (const std::string& net : {mesh, three})
+    for (std::vector<std::string> args : all) {
+      std::string what;
+      for (const std::string& a : args) what += a + " ";
+      args.insert(args.end(), {"-mc:2", "-f:3", "-s:3", net});
+      test::PreparedRun p(args);
+      ASSERT_TRUE(p.status.ok()) << what << p.status.message;
+      check_batches(*p.run, what + net);
+      auto r = test::run_lumtra(args);
+      EXPECT_EQ(r.status, 0) << what << r.err;
+      EXPECT_NE(r.out.find("Overall Blocking Probability = "), std::string::npos) << what;
+    }
 }
 
 // ---- Agreement with theory -------------------------------------------------------
