@@ -67,25 +67,13 @@ TEST(UsageList, LeastUsedRaisedNodeGoesInFrontOfEqualsAndLoweredNodeBehindThem) 
   EXPECT_EQ(l.order(), (Items{3, 2, 0, 1}));
 }
 
-TEST(UsageList, ResetPutsEveryListBackInIndexOrderWithZeroCounts) {
-  UsageListSet set;
-  set.build({3, 0, 2});
-  EXPECT_EQ(set.lists[1].head, kNoNode);
-  most_used_increase(set.nodes_of(set.lists[0]), set.lists[0].head, 2, 7);
-  least_used_increase(set.nodes_of(set.lists[2]), set.lists[2].head, 0, 4);
-  EXPECT_EQ(set.lists[0].head, 2);
-  EXPECT_EQ(set.lists[2].head, 1);
-  set.reset();
-  for (const UsageList& l : set.lists) {
-    const UsageNode* n = set.nodes_of(l);
-    int32_t expect = l.count ? 0 : kNoNode;
-    EXPECT_EQ(l.head, expect);
-    for (uint32_t i = 0; i < l.count; ++i) {
-      EXPECT_EQ(n[i].usage, 0);
-      EXPECT_EQ(n[i].prev, int32_t(i) - 1);
-      EXPECT_EQ(n[i].next, i + 1 < l.count ? int32_t(i) + 1 : kNoNode);
-    }
-  }
+TEST(UsageList, ResetPutsTheListBackInIndexOrderWithZeroCounts) {
+  OneList l(4);
+  most_used_increase(l.n(), l.head(), 3, 7);
+  most_used_increase(l.n(), l.head(), 1, 2);
+  l.set.reset();
+  EXPECT_EQ(l.order(), (Items{0, 1, 2, 3}));
+  for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(l.usage(i), 0);
 }
 
 // Items 0..1 and 2..4 are two priority classes.

@@ -16,81 +16,35 @@
 namespace lumtra {
 namespace {
 
-// A hand-made network with its candidate paths, taken through installation
-// and preparation like a real run. Paths are given per pair in list order.
-class Lab {
- public:
-  Lab(uint32_t t, int16_t routing, int16_t wa, uint32_t slots_per_wavelength = 1)
-      : out_(std::tmpfile()), run_(std::make_unique<Run>(stdin, out_, stderr)) {
-    Config& c = run_->config;
-    c.routing_code = routing;
-    c.wa_code = wa;
-    c.batch_count = 1;
-    c.batch_time = 100;
-    Network& n = run_->net;
-    n.node_count = n.total_nodes = t;
-    n.nodes.resize(t);
-    n.capacity.assign(size_t(t) * t, 0);
-    n.arrival_rates.assign(size_t(t) * t, 0.0);
-    n.slots_per_wavelength = n.min_call_slots = n.max_call_slots = slots_per_wavelength;
-    n.call_size_count = 1;
-    paths_.resize(size_t(t) * t);
-  }
-  ~Lab() {
-    run_.reset();
-    std::fclose(out_);
-  }
-  Run& run() { return *run_; }
-  Config& config() { return run_->config; }
-  Network& net() { return run_->net; }
+using test::PreparedRun;
+using Items = std::vector<uint32_t>;
 
-  Lab& fibre(uint32_t u, uint32_t v, uint32_t w) {
-    net().capacity[net().at(u, v)] = w;
-    return *this;
+// A run prepared from a network text and options, at the state of a batch
+// start, with small helpers to set link state and place single calls.
+struct Prepared {
+  PreparedRun p;
+  Prepared(const std::string& net, std::vector<std::string> args)
+      : p((args.push_back("-nt:" + test::write_file("net.txt", net)), args)) {
+    EXPECT_TRUE(p.status.ok()) << p.status.message;
+    if (p.status.ok()) start_batch(run());
   }
-  Lab& path(uint32_t s, uint32_t d, std::vector<uint32_t> nodes) {
-    paths_[net().at(s, d)].push_back(std::move(nodes));
-    return *this;
-  }
-  Lab& rate(uint32_t s, uint32_t d, double r) {
-    net().arrival_rates[net().at(s, d)] = r;
-    return *this;
-  }
-  Lab& call_sizes(uint32_t lo, uint32_t hi) {
-    net().min_call_slots = lo;
-    net().max_call_slots = hi;
-    net().call_size_count = hi - lo + 1;
-    return *this;
-  }
-  // Links, path table, methods and lists; then the state of a batch start.
-  void finish() {
-    Network& n = net();
-    n.allocate_links();
-    for (uint32_t c : n.capacity) n.max_fibre_capacity = std::max(n.max_fibre_capacity, c);
-    build_paths();
-    ASSERT_TRUE(install_methods(run()).ok());
-    seed_pair_streams(run());
-    ASSERT_TRUE(prepare_methods(run()).ok());
-    start_batch();
-  }
-  void start_batch() { start_batch_of(run()); }
-  static void start_batch_of(Run& run) {
+  Run& run() { return *p.run; }
+  static void start_batch(Run& run) {
     run.net.reset_links();
     reset_methods(run);
     run.sim.events.clear();
   }
-
   // Takes or gives back `slots` on wavelength w of link (u, v).
   void take(uint32_t u, uint32_t v, uint32_t w, uint32_t slots) {
-    uint32_t id = uint32_t(net().at(u, v));
-    net().reserve_links(&id, 1, &w, slots);
+    uint32_t id = uint32_t(run().net.at(u, v));
+    run().net.reserve_links(&id, 1, &w, slots);
   }
   void give(uint32_t u, uint32_t v, uint32_t w, uint32_t slots) {
-    uint32_t id = uint32_t(net().at(u, v));
-    net().release_links(&id, 1, &w, slots);
+    uint32_t id = uint32_t(run().net.at(u, v));
+    run().net.release_links(&id, 1, &w, slots);
   }
-
-  // One call through the installed assign; the wavelengths, or empty.
+  // One call through the installed assign: its wavelengths (empty when
+  // blocked) and the index of its path in the pair's list.
   HopArray assign(uint32_t s, uint32_t d, uint32_t slots, uint32_t* path = nullptr) {
     HopArray hops;
     uint32_t p = ~0u;
@@ -98,89 +52,26 @@ class Lab {
     if (path) *path = p - run().paths.list(s, d).first;
     return hops;
   }
-
   // Items of a list from head to tail.
-  static std::vector<uint32_t> order(const UsageListSet& set, size_t list) {
-    std::vector<uint32_t> items;
+  static Items order(const UsageListSet& set, size_t list) {
+    Items items;
     const UsageNode* n = set.nodes_of(set.lists[list]);
     for (int32_t i = set.lists[list].head; i != kNoNode; i = n[i].next) items.push_back(uint32_t(i));
     return items;
   }
-  std::vector<uint32_t> global_order() { return order(run().usage.channels, 0); }
-  std::vector<uint32_t> route_order(uint32_t s, uint32_t d) { return order(run().usage.routes, net().at(s, d)); }
-  std::vector<uint32_t> local_order(uint32_t s, uint32_t d, uint32_t k) {
+  Items global_order() { return order(run().usage.channels, 0); }
+  Items route_order(uint32_t s, uint32_t d) { return order(run().usage.routes, run().net.at(s, d)); }
+  Items local_order(uint32_t s, uint32_t d, uint32_t k) {
     return order(run().usage.channels, run().paths.global_index(s, d, k));
   }
-
- private:
-  void build_paths() {
-    PathTable& pt = run().paths;
-    const Network& n = net();
-    const uint32_t t = n.total_nodes;
-    pt.total_nodes = t;
-    pt.lists.assign(size_t(t) * t, PathList{});
-    for (uint32_t s = 0; s < t; ++s)
-      for (uint32_t d = 0; d < t; ++d) {
-        PathList& l = pt.lists[n.at(s, d)];
-        const auto& given = paths_[n.at(s, d)];
-        l.first = uint32_t(pt.paths.size());
-        l.count = uint32_t(given.size());
-        l.boundaries = uint32_t(pt.boundary_pool.size());
-        pt.boundary_pool.push_back(0);
-        for (uint32_t k = 0; k < given.size(); ++k) {
-          add_path(s, given[k]);
-          if (k > 0 && given[k].size() != given[k - 1].size()) pt.boundary_pool.push_back(k);
-        }
-        pt.boundary_pool.push_back(std::max<uint32_t>(l.count, 1));
-        l.boundary_count = uint32_t(pt.boundary_pool.size()) - l.boundaries;
-      }
-  }
-  void add_path(uint32_t s, const std::vector<uint32_t>& nodes) {
-    PathTable& pt = run().paths;
-    const Network& n = net();
-    Path p;
-    p.nodes = uint32_t(pt.nodes.size());
-    p.hops = uint32_t(nodes.size());
-    p.cost = int32_t(p.hops);
-    p.hop_info = uint32_t(pt.hop_data.size());
-    uint32_t u = s;
-    for (uint32_t k = 0; k < p.hops; ++k) {
-      const uint32_t v = nodes[k];
-      pt.nodes.push_back(v);
-      const bool last = k + 1 == p.hops;
-      pt.hop_data.push_back(Hop{uint32_t(n.at(u, v)), 0, uint8_t(last || n.nodes[v].conversion),
-                                uint8_t(n.nodes[u].grooming && n.nodes[v].grooming)});
-      u = v;
-    }
-    pt.nodes.push_back(n.total_nodes);
-    Hop* h = pt.hop_data.data() + p.hop_info;
-    for (uint32_t a = 0; a < p.hops;) {  // one segment [a, b)
-      uint32_t b = a, bound = ~0u;
-      do bound = std::min(bound, n.capacity[h[b].link]);
-      while (!h[b++].ends_segment);
-      for (uint32_t k = a; k < b; ++k) h[k].bound = bound;
-      a = b;
-    }
-    pt.paths.push_back(p);
-  }
-
-  std::FILE* out_;
-  std::unique_ptr<Run> run_;
-  std::vector<std::vector<std::vector<uint32_t>>> paths_;
 };
 
-// Two grooming nodes, one fibre of four wavelengths of four slots.
-void one_link(Lab& lab) {
-  lab.net().nodes[0].grooming = lab.net().nodes[1].grooming = true;
-  lab.fibre(0, 1, 4).path(0, 1, {1}).rate(0, 1, 1.0).call_sizes(1, 1);
-  lab.finish();
-}
-
-using Items = std::vector<uint32_t>;
+// Two full-grooming nodes, one fibre of four wavelengths of four slots,
+// calls of one slot.
+const char* kOneLink = "2\n3 n\n3 n\n4\n1\n1\n0 4\n4 0\n0 1\n0 0\n1\n10\n";
 
 TEST(UsageMethods, MostUsedPutsTheWavelengthOfACallAtTheHeadAndTriesItFirst) {
-  Lab lab(2, kMostUsed, kMostUsed, 4);
-  one_link(lab);
+  Prepared lab(kOneLink, {"-mu"});
   for (uint32_t w : {0u, 1u}) lab.take(0, 1, w, 4);
   EXPECT_EQ(lab.assign(0, 1, 1), HopArray{2});
   lab.take(0, 1, 2, 1);
@@ -193,8 +84,7 @@ TEST(UsageMethods, MostUsedPutsTheWavelengthOfACallAtTheHeadAndTriesItFirst) {
 }
 
 TEST(UsageMethods, LeastUsedMovesTheWavelengthOfACallBehindTheUnusedOnes) {
-  Lab lab(2, kLeastUsed, kLeastUsed, 4);
-  one_link(lab);
+  Prepared lab(kOneLink, {"-lu"});
   for (uint32_t w : {0u, 1u}) lab.take(0, 1, w, 4);
   EXPECT_EQ(lab.assign(0, 1, 1), HopArray{2});
   EXPECT_EQ(lab.global_order(), (Items{0, 1, 3, 2}));
@@ -204,30 +94,27 @@ TEST(UsageMethods, LeastUsedMovesTheWavelengthOfACallBehindTheUnusedOnes) {
 }
 
 TEST(UsageMethods, WavelengthsOutsideTheWindowArePassedOverWithoutAnAttempt) {
-  Lab lab(2, kMostUsed, kMostUsed, 4);
-  one_link(lab);
+  Prepared lab(kOneLink, {"-mu"});
   for (uint32_t w : {0u, 1u, 2u}) lab.take(0, 1, w, 4);
   EXPECT_EQ(lab.assign(0, 1, 1), HopArray{3});
   for (uint32_t w : {0u, 1u, 2u}) lab.give(0, 1, w, 4);
   lab.take(0, 1, 3, 4);  // the window now ends below 3, the head
-  ASSERT_EQ(lab.net().link(0, 1).high_end, 3u);
+  ASSERT_EQ(lab.run().net.link(0, 1).high_end, 3u);
   const double before = lab.run().total_attempts;
   EXPECT_EQ(lab.assign(0, 1, 1), HopArray{0});
   EXPECT_EQ(lab.run().total_attempts, before + 1);
 }
 
-// Pair (0, 1): the direct path, then the path through node 2; every fibre
-// has two wavelengths. Node 2 converts.
-void triangle(Lab& lab) {
-  lab.net().nodes[2].conversion = true;
-  lab.fibre(0, 1, 2).fibre(0, 2, 2).fibre(2, 1, 2);
-  lab.path(0, 1, {1}).path(0, 1, {2, 1}).rate(0, 1, 1.0);
-  lab.finish();
+// Pair (1, 2) has the direct path 0 and path 1 through node 3, which
+// converts. Fibres of `direct` and `other` wavelengths.
+std::string triangle(int direct, int other) {
+  return "3\n1 n\n1 n\n1 y\n1\n1\n1\n0 " + std::to_string(direct) + " " + std::to_string(other) + "\n" +
+         std::to_string(direct) + " 0 0\n0 " + std::to_string(other) + " 0\n0 1 0\n0 0 0\n0 0 0\n1\n10\n";
 }
 
 TEST(UsageMethods, EveryPathHasItsOwnLocalOrderAndTheTagNamesThePathUsed) {
-  Lab lab(3, kMostUsed, kLocalMostUsed);
-  triangle(lab);
+  Prepared lab(triangle(2, 2), {"-lmu", "-mc:1"});
+  ASSERT_EQ(lab.run().paths.list(0, 1).count, 2u);
   uint32_t path = 9;
   lab.take(0, 1, 0, 1);
   EXPECT_EQ(lab.assign(0, 1, 1, &path), HopArray{1});
@@ -239,24 +126,22 @@ TEST(UsageMethods, EveryPathHasItsOwnLocalOrderAndTheTagNamesThePathUsed) {
   EXPECT_EQ(path, 1u);
   EXPECT_EQ(lab.run().usage_tag, 1u);
   EXPECT_EQ(lab.local_order(0, 1, 1), (Items{0, 1}));
-  EXPECT_EQ(lab.run().usage.channels.nodes_of(lab.run().usage.channels.lists[1])[0].usage, 2);
+  const UsageListSet& ch = lab.run().usage.channels;
+  EXPECT_EQ(ch.nodes_of(ch.lists[lab.run().paths.global_index(0, 1, 1)])[0].usage, 2);
   EXPECT_EQ(lab.route_order(0, 1), (Items{0, 1}));  // one call each: the tie keeps list order
 }
 
-// Pair (0, 1) has a 1-hop and a 2-hop path. Most used: the longer path gets
-// the calls; least used: the shorter one. Either way the busier path would
-// take the other's place without -pr; with -pr -sh the shorter path stays
-// first.
+// Most used: the longer path gets the calls; least used: the shorter one.
+// Either way the busier path would take the other's place without -pr; with
+// -pr -sh the shorter path stays first.
 TEST(UsageMethods, WithPriorityRoutingALongerPathNeverOvertakesAShorterOne) {
   for (bool pr : {false, true})
-    for (int16_t code : {kMostUsed, kLeastUsed}) {
-      Lab lab(3, code, kFirstFit);
-      lab.config().priority_routing = pr;
-      lab.config().sort_mode = kSortHops;
-      lab.fibre(0, 1, 1).fibre(0, 2, 4).fibre(2, 1, 4).path(0, 1, {1}).path(0, 1, {2, 1}).rate(0, 1, 1.0);
-      lab.finish();
+    for (const char* method : {"-mu", "-lu"}) {
+      std::vector<std::string> args = {method, "-ff", "-mc:1", "-sh"};
+      if (pr) args.push_back("-pr");
+      Prepared lab(triangle(1, 4), args);
       uint32_t path = 9;
-      if (code == kLeastUsed) {
+      if (std::string(method) == "-lu") {
         EXPECT_EQ(lab.assign(0, 1, 1, &path), HopArray{0});
         EXPECT_EQ(path, 0u);
       } else {
@@ -264,44 +149,11 @@ TEST(UsageMethods, WithPriorityRoutingALongerPathNeverOvertakesAShorterOne) {
         for (int i = 0; i < 3; ++i) EXPECT_FALSE(lab.assign(0, 1, 1, &path).empty());
         EXPECT_EQ(path, 1u);
       }
-      EXPECT_EQ(lab.route_order(0, 1), pr ? (Items{0, 1}) : (Items{1, 0})) << code << " pr " << pr;
+      EXPECT_EQ(lab.route_order(0, 1), pr ? (Items{0, 1}) : (Items{1, 0})) << method << " pr " << pr;
     }
 }
 
 // ---- Bookkeeping over whole simulations ---------------------------------------
-
-// Four nodes on a ring with a chord, fibres of different sizes, full-grooming
-// and non-grooming nodes, one converting node; every path of up to three
-// hops is a candidate, shortest first.
-void ring(Lab& lab) {
-  Network& n = lab.net();
-  n.nodes[0].grooming = n.nodes[1].grooming = n.nodes[3].grooming = true;
-  n.nodes[2].conversion = true;
-  const uint32_t size[4] = {3, 4, 2, 4};
-  for (uint32_t u = 0; u < 4; ++u) lab.fibre(u, (u + 1) % 4, size[u]).fibre((u + 1) % 4, u, size[u]);
-  lab.fibre(0, 2, 3).fibre(2, 0, 3);
-  for (uint32_t s = 0; s < 4; ++s)
-    for (uint32_t d = 0; d < 4; ++d) {
-      if (s == d) continue;
-      std::vector<std::vector<uint32_t>> found;
-      std::vector<uint32_t> walk;
-      auto dfs = [&](auto& self, uint32_t u) -> void {
-        for (uint32_t v = 0; v < 4; ++v) {
-          if (n.capacity[n.at(u, v)] == 0 || v == s || std::count(walk.begin(), walk.end(), v)) continue;
-          walk.push_back(v);
-          if (v == d) found.push_back(walk);
-          else if (walk.size() < 3) self(self, v);
-          walk.pop_back();
-        }
-      };
-      dfs(dfs, s);
-      std::stable_sort(found.begin(), found.end(), [](auto& a, auto& b) { return a.size() < b.size(); });
-      for (auto& p : found) lab.path(s, d, p);
-      lab.rate(s, d, 1.5);
-    }
-  lab.call_sizes(1, 4);
-  lab.finish();
-}
 
 // Gives a departing call's capacity back and disposes of its record the way
 // the engine does.
@@ -376,7 +228,7 @@ void expect_counts_match(Run& run, const std::vector<uint32_t>& calls, const std
 // second starts from the per-batch reset.
 void check_batches(Run& run, const std::string& what) {
   for (uint32_t batch = 0; batch < 2; ++batch) {
-    Lab::start_batch_of(run);
+    Prepared::start_batch(run);
     offer_traffic(run, 30.0, 7 + batch);
     std::vector<uint32_t> calls;
     while (!run.sim.events.empty()) calls.push_back(run.sim.events.pop());
@@ -384,40 +236,6 @@ void check_batches(Run& run, const std::string& what) {
     expect_counts_match(run, calls, what);
     for (uint32_t id : calls) depart(run, id);
     expect_counts_match(run, {}, what);
-  }
-}
-
-struct Combination {
-  const char* what;
-  int16_t routing, wa;
-  bool priority = false, multi = false;
-  uint32_t attempts = kNoLimit;
-};
-
-TEST(UsageMethods, CountsEqualTheCallsInProgressAndReturnToZeroWhenAllHaveLeft) {
-  const Combination all[] = {
-      {"-mu", kMostUsed, kMostUsed},
-      {"-lmu", kMostUsed, kLocalMostUsed},
-      {"-lu", kLeastUsed, kLeastUsed},
-      {"-llu", kLeastUsed, kLocalLeastUsed},
-      {"-r -mu", kRandom, kMostUsed},
-      {"-mu -r", kMostUsed, kRandom},
-      {"-ff -llu", kFirstFit, kLocalLeastUsed},
-      {"-lu -lf", kLeastUsed, kLastFit},
-      {"-lf -lmu -m", kLastFit, kLocalMostUsed, false, true},
-      {"-lmu -pr", kMostUsed, kLocalMostUsed, true},
-      {"-lu -pr -m", kLeastUsed, kLeastUsed, true, true},
-      {"-mu -m -at:3", kMostUsed, kMostUsed, false, true, 3},
-      {"-llu -m -at:2", kLeastUsed, kLocalLeastUsed, false, true, 2},
-  };
-  for (const Combination& m : all) {
-    Lab lab(4, m.routing, m.wa, 4);
-    lab.config().priority_routing = m.priority;
-    lab.config().sort_mode = kSortHops;
-    lab.config().multi_wavelength = m.multi;
-    lab.config().max_attempts = m.attempts;
-    ring(lab);
-    check_batches(lab.run(), m.what);
   }
 }
 
@@ -437,7 +255,8 @@ TEST(UsageMethodsInWholeRuns, CountsMatchTheCallsInProgressForEveryCombination) 
   const std::string three = "-nt:" + test::example("three-node.txt");
   const std::vector<std::vector<std::string>> all = {
       {"-mu"}, {"-lmu"}, {"-lu"}, {"-llu"}, {"-r", "-mu"}, {"-mu", "-r"}, {"-ff", "-llu"}, {"-lu", "-lf"},
-      {"-lmu", "-sh", "-pr"}, {"-lu", "-sc", "-pr", "-m"}, {"-llu", "-m", "-at:2"}, {"-r", "-lmu", "-m"}};
+      {"-lmu", "-sh", "-pr"}, {"-lu", "-sc", "-pr", "-m"}, {"-llu", "-m", "-at:2"}, {"-r", "-lmu", "-m"},
+      {"-lf", "-lmu", "-m"}, {"-mu", "-m", "-at:3"}};
   for (const std::string& net : {mesh, three})
     for (std::vector<std::string> args : all) {
       std::string what;
@@ -463,16 +282,9 @@ double erlang_b(int servers, double load) {
 // One fibre of four wavelengths between two non-grooming nodes: every call
 // fills a wavelength, so the link is a loss system with four servers.
 TEST(UsageMethodsAgainstTheory, OneLinkIsErlangBWithOneServerPerWavelength) {
-  const Combination all[] = {{"-mu", kMostUsed, kMostUsed},
-                             {"-lu", kLeastUsed, kLeastUsed},
-                             {"-lmu", kMostUsed, kLocalMostUsed},
-                             {"-llu", kLeastUsed, kLocalLeastUsed}};
-  for (const Combination& m : all) {
-    Lab lab(2, m.routing, m.wa, 4);
-    lab.config().batch_count = 20;
-    lab.config().batch_time = 2000;
-    lab.fibre(0, 1, 4).fibre(1, 0, 4).path(0, 1, {1}).rate(0, 1, 3.0);
-    lab.finish();
+  const std::string net = "2\n1 n\n1 n\n4\n1\n4\n0 4\n4 0\n0 3\n0 0\n20\n2000\n";
+  for (const char* method : {"-mu", "-lu", "-lmu", "-llu"}) {
+    Prepared lab(net, {method, "-s:3"});
     run_batches(lab.run());
     const std::vector<double>& v = lab.run().sim.batch_bp;
     ASSERT_EQ(v.size(), 20u);
@@ -481,7 +293,7 @@ TEST(UsageMethodsAgainstTheory, OneLinkIsErlangBWithOneServerPerWavelength) {
     mean /= double(v.size());
     for (double x : v) ss += (x - mean) * (x - mean);
     const double se = std::sqrt(ss / double(v.size() - 1) / double(v.size()));
-    EXPECT_NEAR(mean, erlang_b(4, 3.0), 4 * se + 1e-3) << m.what;
+    EXPECT_NEAR(mean, erlang_b(4, 3.0), 4 * se + 1e-3) << method;
   }
 }
 
