@@ -9,6 +9,10 @@ command -v make >/dev/null || packages+=(make)
 [ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || packages+=(libgmock-dev)
 [ -f /usr/include/benchmark/benchmark.h ] || packages+=(libbenchmark-dev)
+command -v parallel >/dev/null || packages+=(parallel)
+command -v gnuplot >/dev/null || packages+=(gnuplot-nox)
+command -v groff >/dev/null || packages+=(groff-base)
+command -v python3 >/dev/null || packages+=(python3)
 for extra in "$@"; do
   dpkg -s "$extra" >/dev/null 2>&1 || packages+=("$extra")
 done

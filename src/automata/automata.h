@@ -3,20 +3,73 @@
 // method slots, their preparation after the paths and their per-batch reset.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
+#include "automata/prob_vector.h"
 #include "run/status.h"
 
 namespace lumtra {
 
 struct Run;
 
-struct AutomataState {};
+// An action of a pair's route vector: one candidate path with the
+// wavelength vectors of its segments, which travel with it when the
+// automaton reorders the actions.
+struct RouteAction {
+  int32_t path = 0;            // index in the pair's Path list
+  uint32_t segments = 0;       // index of the first segment's head in AutomataState::waves
+  uint32_t segment_count = 0;
+  double probability = 0.0;    // or success counter (deterministic automaton)
+};
+
+// An action of a segment's wavelength vector.
+struct WaveAction {
+  uint32_t wavelength = 0;
+  double probability = 0.0;
+};
+
+// A combination of the exhaustive automaton: a path with one wavelength per
+// hop. Combinations are fixed; the lists reorder references to them.
+struct Combination {
+  uint64_t wavelengths = 0;  // offset of hop 0's wavelength in AutomataState::combo_wavelengths
+  uint32_t path = 0;         // index into PathTable::paths
+};
+
+// A pair's exhaustive list: positions first .. first + n - 1 of
+// combo_probability and combo_at.
+struct ComboList {
+  uint64_t first = 0;
+  uint64_t n = 0;
+  double share = -1.0;  // epsilon / (n - 1)
+};
+
+struct AutomataState {
+  LearningRates rates;
+  // Fast and deterministic automata: a route vector per ordered pair (T x T,
+  // empty for a pair without paths) over `route_actions`, and a wavelength
+  // vector per segment of every route action over `wave_actions`.
+  std::vector<VectorHead> routes;
+  std::vector<RouteAction> route_actions;
+  std::vector<VectorHead> waves;
+  std::vector<WaveAction> wave_actions;
+  // Exhaustive automaton: a list per ordered pair (T x T). Probabilities and
+  // combination references are kept apart so that the whole-list reward and
+  // penalty run over plain arrays of doubles.
+  std::vector<ComboList> lists;
+  std::vector<double> combo_probability;  // by position
+  std::vector<uint64_t> combo_at;         // by position: index into `combinations`
+  std::vector<Combination> combinations;
+  std::vector<uint32_t> combo_wavelengths;
+};
 
 // Routing codes 2, 3, 5 and WA codes 2, 3, 5.
 Status install_automata_routing(Run& run);
 Status install_automata_assign(Run& run);
 // Builds the vectors once the path table exists.
 Status prepare_automata(Run& run);
-// Start of every batch.
+// Start of every batch: fresh probabilities and counters; the order the
+// entries reached is kept.
 void reset_automata(Run& run);
 
 }  // namespace lumtra

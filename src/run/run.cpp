@@ -64,10 +64,13 @@ Status prepare_run(Run& run) {
   }
 
   if (cfg.generator_given) {
+    // The parameter file is checked before the output file is touched.
+    GeneratorInput params;
+    if (Status s = load_generator_input(cfg, n, params); !s.ok()) return s;
     std::string out_name = cfg.interactive() ? "Temp_net__#1.txt" : cfg.network_file;
     OwnedFile written(std::fopen(out_name.c_str(), "w"));
     if (!written) return Status::error(out_name, "generated network file", std::string("cannot be created: ") + std::strerror(errno));
-    if (Status s = generate_network(run, n, written.get(), out_name); !s.ok()) return s;
+    if (Status s = generate_network(run, params, n, written.get(), out_name); !s.ok()) return s;
     std::FILE* raw = written.release();
     bool failed = std::ferror(raw) != 0;
     if (std::fclose(raw) != 0 || failed)

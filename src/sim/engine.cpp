@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -272,6 +273,9 @@ void run_batches(Run& run) {
   run.sim.average.assign(n, 0.0);
   run.sim.keep_records = run.extras.json;
   run.sim.show_progress = isatty(fileno(run.err));
+  uint32_t longest = 0;
+  for (const Path& p : run.paths.paths) longest = std::max(longest, p.hops);
+  run.sim.events.set_hop_capacity(longest);
   for (uint32_t b = 1; b <= run.config.batch_count; ++b) run_batch(run, b);
   if (run.sim.show_progress) std::fputs("\r\033[K", run.err);
 }

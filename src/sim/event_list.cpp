@@ -4,7 +4,7 @@ namespace lumtra {
 
 uint32_t EventList::acquire() {
   if (free_.empty()) {
-    pool_.emplace_back();
+    pool_.emplace_back().hop_wavelengths.reserve(hop_capacity_);
     return static_cast<uint32_t>(pool_.size() - 1);
   }
   uint32_t id = free_.back();

@@ -33,6 +33,9 @@ class EventList {
  public:
   // A fresh record from the pool (its hop array empty, capacity retained).
   uint32_t acquire();
+  // New records reserve room for this many hops, so that a recycled record
+  // never has to grow its array later.
+  void set_hop_capacity(uint32_t hops) { hop_capacity_ = hops; }
   // Gives a record that is not in the list back to the pool.
   void recycle(uint32_t id) { free_.push_back(id); }
   Event& operator[](uint32_t id) { return pool_[id]; }
@@ -60,6 +63,7 @@ class EventList {
   std::vector<uint32_t> free_;
   std::vector<Entry> heap_;
   uint64_t inserted_ = 0;
+  uint32_t hop_capacity_ = 0;
 };
 
 }  // namespace lumtra
