@@ -256,7 +256,8 @@ TEST(UsageMethodsInWholeRuns, CountsMatchTheCallsInProgressForEveryCombination) 
   const std::vector<std::vector<std::string>> all = {
       {"-mu"}, {"-lmu"}, {"-lu"}, {"-llu"}, {"-r", "-mu"}, {"-mu", "-r"}, {"-ff", "-llu"}, {"-lu", "-lf"},
       {"-lmu", "-sh", "-pr"}, {"-lu", "-sc", "-pr", "-m"}, {"-llu", "-m", "-at:2"}, {"-r", "-lmu", "-m"},
-      {"-lf", "-lmu", "-m"}, {"-mu", "-m", "-at:3"}};
+      {"-lf", "-lmu", "-m"}, {"-mu", "-m", "-at:3"}, {"-dla", "-llu"}, {"-mu", "-la", "-al:0.1", "-ep:0.1"},
+      {"-ll", "-lu"}, {"-wlcr", "-lmu"}};
   for (const std::string& net : {mesh, three})
     for (std::vector<std::string> args : all) {
       std::string what;
