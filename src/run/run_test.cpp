@@ -65,3 +65,52 @@ TEST(RunSequence, GivenTheSameSeedTwoInteractiveAndFileRunsAgree) {
 
 }  // namespace
 }  // namespace lumtra
+
+namespace lumtra {
+namespace {
+
+// Two nodes, traffic one way; the file ends after the batch time unless
+// `tail` adds the learning-automata constants.
+std::string la_net(const std::string& tail = "") {
+  return "2\n1 n\n1 n\n1\n1\n1\n0 2\n2 0\n0 1\n0 0\n2\n10\n" + tail;
+}
+
+TEST(LearningConstants, AreAskedForReadFromTheFileOrDiscardedThere) {
+  auto asked = run_lumtra({"-ff", "-la", "-s:1", "-nt:" + test::write_file("a.txt", la_net("0.1 0.2\n"))});
+  ASSERT_EQ(asked.status, 0) << asked.err;
+  EXPECT_NE(asked.out.find("Enter Total Time of each batch: Enter 'a' (alpha) value for learning automata: "
+                           "Enter 'e' (epsilon) value for learning automata: \nPath From"),
+            std::string::npos);
+  // Given on the command line, the file's values are read and discarded:
+  // "x" is not a number, so the file is rejected even though -al is given.
+  auto bad = run_lumtra({"-la", "-al:0.1", "-nt:" + test::write_file("b.txt", la_net("x 0.2\n"))});
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.err.find(": alpha: 'x' is not a number"), std::string::npos) << bad.err;
+}
+
+TEST(LearningConstants, AFileMayEndAfterTheBatchTimeOnlyWhenBothAreGiven) {
+  std::string net = "-nt:" + test::write_file("n.txt", la_net());
+  EXPECT_EQ(run_lumtra({"-la", "-al:0.1", "-ep:0.1", "-s:1", net}).status, 0);
+  auto one = run_lumtra({"-la", "-al:0.1", net});
+  EXPECT_EQ(one.status, 1);
+  EXPECT_NE(one.err.find("alpha: the input ends before this value"), std::string::npos) << one.err;
+  auto none = run_lumtra({"-xla", net});
+  EXPECT_EQ(none.status, 1);
+  // The deterministic automaton needs neither, and an unused -al is ignored.
+  auto dla = run_lumtra({"-dla", "-al:7", "-s:1", net});
+  EXPECT_EQ(dla.status, 0) << dla.err;
+  EXPECT_EQ(dla.out.find("(alpha)"), std::string::npos);
+}
+
+TEST(LearningConstants, OutsideZeroToOneAreRefusedWhenAMethodUsesThem) {
+  std::string net = "-nt:" + test::write_file("n.txt", la_net("1.5 0.1\n"));
+  auto file = run_lumtra({"-la", net});
+  EXPECT_EQ(file.status, 1);
+  EXPECT_NE(file.err.find(": alpha: '1.5' must lie between 0 and 1"), std::string::npos) << file.err;
+  auto cmd = run_lumtra({"-ff", "-la", "-ep:-0.5", "-nt:" + test::write_file("ok.txt", la_net("0.5 0.1\n"))});
+  EXPECT_EQ(cmd.status, 1);
+  EXPECT_NE(cmd.err.find("lumtra: command line: -ep: '-0.5' must lie between 0 and 1"), std::string::npos) << cmd.err;
+}
+
+}  // namespace
+}  // namespace lumtra

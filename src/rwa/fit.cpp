@@ -79,29 +79,22 @@ struct FitPolicyBase {
   void commit(Run&, uint32_t, const HopArray&, uint32_t) const {}
 };
 
-struct FirstFitPolicy : FitPolicyBase {
+// First fit scans the window upwards, last fit downwards.
+template <bool kDownwards>
+struct ScanPolicy : FitPolicyBase {
   Pick choose(Run& run, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) const {
     uint32_t low, end;
     scan_window(run.net, hops[seg.first], low, end);
-    for (w = low; w < end; ++w) {
+    for (uint32_t i = 0; low + i < end; ++i) {
+      w = kDownwards ? end - 1 - i : low + i;
       if (!count_attempt(run)) return Pick::blocked;
       if (fits_segment(run.net, hops, seg, w, slots)) return Pick::found;
     }
     return Pick::path_fails;
   }
 };
-
-struct LastFitPolicy : FitPolicyBase {
-  Pick choose(Run& run, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) const {
-    uint32_t low, end;
-    scan_window(run.net, hops[seg.first], low, end);
-    for (w = end; w-- > low;) {
-      if (!count_attempt(run)) return Pick::blocked;
-      if (fits_segment(run.net, hops, seg, w, slots)) return Pick::found;
-    }
-    return Pick::path_fails;
-  }
-};
+using FirstFitPolicy = ScanPolicy<false>;
+using LastFitPolicy = ScanPolicy<true>;
 
 struct RandomPolicy : FitPolicyBase {
   Pick choose(Run& run, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) const {

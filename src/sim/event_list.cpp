@@ -5,6 +5,7 @@ namespace lumtra {
 uint32_t EventList::acquire() {
   if (free_.empty()) {
     pool_.emplace_back().hop_wavelengths.reserve(hop_capacity_);
+    order_.push_back(0);
     return static_cast<uint32_t>(pool_.size() - 1);
   }
   uint32_t id = free_.back();
@@ -14,7 +15,8 @@ uint32_t EventList::acquire() {
 }
 
 void EventList::insert(uint32_t id) {
-  Entry e{pool_[id].time, inserted_++, id};
+  order_[id] = inserted_++;
+  Entry e{pool_[id].time, id};
   size_t i = heap_.size();
   heap_.push_back(e);
   while (i > 0) {
@@ -26,23 +28,28 @@ void EventList::insert(uint32_t id) {
   heap_[i] = e;
 }
 
+// The hole left by the head sinks to a leaf along the earlier child, then
+// the last entry rises from there: about half the comparisons of a plain
+// sift-down, since the last entry usually belongs near the bottom.
 uint32_t EventList::pop() {
-  uint32_t id = heap_[0].id;
-  Entry last = heap_.back();
+  const uint32_t id = heap_[0].id;
+  const Entry last = heap_.back();
   heap_.pop_back();
-  size_t n = heap_.size();
-  if (n > 0) {
-    size_t i = 0;
-    for (;;) {
-      size_t child = 2 * i + 1;
-      if (child >= n) break;
-      if (child + 1 < n && before(heap_[child + 1], heap_[child])) ++child;
-      if (!before(heap_[child], last)) break;
-      heap_[i] = heap_[child];
-      i = child;
-    }
-    heap_[i] = last;
+  const size_t n = heap_.size();
+  if (n == 0) return id;
+  size_t hole = 0;
+  for (size_t child = 1; child < n; child = 2 * hole + 1) {
+    if (child + 1 < n && before(heap_[child + 1], heap_[child])) ++child;
+    heap_[hole] = heap_[child];
+    hole = child;
   }
+  while (hole > 0) {
+    const size_t parent = (hole - 1) / 2;
+    if (!before(last, heap_[parent])) break;
+    heap_[hole] = heap_[parent];
+    hole = parent;
+  }
+  heap_[hole] = last;
   return id;
 }
 
