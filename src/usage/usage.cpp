@@ -1,6 +1,7 @@
 #include "usage/usage.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "paths/order.h"
@@ -213,6 +214,27 @@ Status unknown_code(int16_t code) {
   return Status::error("command line", "method", "code " + std::to_string(code) + " is not a usage-based method");
 }
 
+// The usage lists are refused before they are allocated when their nodes
+// would take more than half of the run's memory budget (the path table
+// holds at most the other half).
+Status check_list_size(const Run& run, const std::vector<uint32_t>& counts, const char* option) {
+  uint64_t total = 0, longest = 0;
+  for (uint32_t c : counts) total += c, longest = std::max<uint64_t>(longest, c);
+  // The list links are 32-bit signed node indices.
+  if (longest > uint64_t(INT32_MAX))
+    return Status::error("command line", option,
+                         "a usage list of " + std::to_string(longest) + " entries is longer than the " +
+                             std::to_string(INT32_MAX) + " a list can link");
+  const double bytes = double(total) * double(sizeof(UsageNode));
+  if (bytes <= double(run.memory_budget / 2)) return Status::proceed();
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "the usage lists would hold %llu entries (%.1f GiB), more than half of the %.1f GiB this run may use",
+                static_cast<unsigned long long>(total), bytes / double(1u << 30),
+                double(run.memory_budget) / double(1u << 30));
+  return Status::error("command line", option, text);
+}
+
 }  // namespace
 
 Status install_usage_routing(Run& run) {
@@ -261,11 +283,13 @@ Status prepare_usage(Run& run) {
   if (usage_routing(c)) {
     counts.reserve(run.paths.lists.size());
     for (const PathList& l : run.paths.lists) counts.push_back(l.count);
+    if (Status s = check_list_size(run, counts, c.routing_code == kMostUsed ? "-mu" : "-lu"); !s.ok()) return s;
     u.routes.build(counts);
   }
   counts.clear();
   if (c.wa_code == kMostUsed || c.wa_code == kLeastUsed) {
     counts.push_back(run.net.max_fibre_capacity);
+    if (Status s = check_list_size(run, counts, c.wa_code == kMostUsed ? "-mu" : "-lu"); !s.ok()) return s;
     u.channels.build(counts);
   } else if (c.wa_code == kLocalMostUsed || c.wa_code == kLocalLeastUsed) {
     counts.reserve(run.paths.paths.size());
@@ -275,6 +299,7 @@ Status prepare_usage(Run& run) {
       for (uint32_t k = 0; k < p.hops; ++k) widest = std::max(widest, hops[k].bound);
       counts.push_back(widest);
     }
+    if (Status s = check_list_size(run, counts, c.wa_code == kLocalMostUsed ? "-lmu" : "-llu"); !s.ok()) return s;
     u.channels.build(counts);
   }
   return Status::proceed();
