@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -140,14 +141,17 @@ std::string PreparedRun::printed() {
   return s;
 }
 
-RunResult run_binary(const std::vector<std::string>& args, const std::string& stdin_text) {
-  std::string dir = scratch_dir();
-  std::string in_path = dir + "/stdin.txt", out_path = dir + "/stdout.txt", err_path = dir + "/stderr.txt";
-  std::ofstream(in_path, std::ios::binary) << stdin_text;
+pid_t start_binary(const std::vector<std::string>& args, const Spawn& how) {
   pid_t pid = fork();
   if (pid == 0) {
-    if (!std::freopen(in_path.c_str(), "r", stdin) || !std::freopen(out_path.c_str(), "w", stdout) ||
-        !std::freopen(err_path.c_str(), "w", stderr))
+    if (how.memory_limit_mib > 0) {
+      rlimit r{};
+      r.rlim_cur = r.rlim_max = rlim_t(how.memory_limit_mib) << 20;
+      setrlimit(RLIMIT_AS, &r);
+    }
+    if (how.alarm_seconds > 0) alarm(how.alarm_seconds);
+    if (!std::freopen(how.stdin_path.c_str(), "r", stdin) || !std::freopen(how.stdout_path.c_str(), "w", stdout) ||
+        !std::freopen(how.stderr_path.c_str(), "w", stderr))
       _exit(127);
     std::vector<std::string> storage{LUMTRA_BINARY};
     storage.insert(storage.end(), args.begin(), args.end());
@@ -157,12 +161,20 @@ RunResult run_binary(const std::vector<std::string>& args, const std::string& st
     execv(LUMTRA_BINARY, argv.data());
     _exit(127);
   }
+  return pid;
+}
+
+RunResult run_binary(const std::vector<std::string>& args, const std::string& stdin_text, uint64_t memory_limit_mib,
+                     unsigned alarm_seconds) {
+  std::string dir = scratch_dir();
+  Spawn how{dir + "/stdin.txt", dir + "/stdout.txt", dir + "/stderr.txt", memory_limit_mib, alarm_seconds};
+  std::ofstream(how.stdin_path, std::ios::binary) << stdin_text;
   int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
+  waitpid(start_binary(args, how), &wstatus, 0);
   RunResult r;
   r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  r.out = read_file(out_path);
-  r.err = read_file(err_path);
+  r.out = read_file(how.stdout_path);
+  r.err = read_file(how.stderr_path);
   return r;
 }
 

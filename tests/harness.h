@@ -2,6 +2,9 @@
 // its three streams) or as the built binary, and manages scratch files.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -19,8 +22,23 @@ struct RunResult {
 
 // args exclude the program name. stdin_text is what standard input holds.
 RunResult run_lumtra(const std::vector<std::string>& args, const std::string& stdin_text = "");
-// The same through the built executable (exit status as the shell sees it).
-RunResult run_binary(const std::vector<std::string>& args, const std::string& stdin_text = "");
+// The same through the built executable (exit status as the shell sees it),
+// optionally under an address-space limit and with an alarm that kills a
+// run that hangs.
+RunResult run_binary(const std::vector<std::string>& args, const std::string& stdin_text = "",
+                     uint64_t memory_limit_mib = 0, unsigned alarm_seconds = 0);
+
+// How start_binary connects the program: files for its three streams, an
+// address-space limit (0: none) and an alarm (0: none).
+struct Spawn {
+  std::string stdin_path = "/dev/null";
+  std::string stdout_path = "/dev/null";
+  std::string stderr_path = "/dev/null";
+  uint64_t memory_limit_mib = 0;
+  unsigned alarm_seconds = 0;
+};
+// Starts the built executable and returns its process id without waiting.
+pid_t start_binary(const std::vector<std::string>& args, const Spawn& how = {});
 
 // A run taken through every stage before the first batch (command line,
 // network, methods, paths), for tests that drive the engine or the methods

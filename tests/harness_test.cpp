@@ -6,8 +6,8 @@ namespace lumtra::test {
 namespace {
 
 TEST(Harness, MissingNetworkFileIsAnErrorInProcessAndAsBinary) {
-  for (auto run : {run_lumtra, run_binary}) {
-    RunResult r = run({"-nt:" + scratch_dir() + "/absent.txt"}, "");
+  const std::vector<std::string> args{"-nt:" + scratch_dir() + "/absent.txt"};
+  for (const RunResult& r : {run_lumtra(args), run_binary(args)}) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("absent.txt: network file: cannot be opened"), std::string::npos) << r.err;
   }

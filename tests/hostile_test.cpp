@@ -2,9 +2,6 @@
 // checks its exit status and message: bad input never crashes, hangs or
 // produces figures, and says what is wrong where.
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -73,40 +70,6 @@ std::vector<Case> read_manifest(const std::string& path) {
   return cases;
 }
 
-// The built program with an optional address-space limit.
-RunResult run_limited(const std::vector<std::string>& args, const std::string& stdin_text, int limit_mib) {
-  const std::string dir = scratch_dir();
-  const std::string in_path = dir + "/stdin.txt", out_path = dir + "/stdout.txt", err_path = dir + "/stderr.txt";
-  std::ofstream(in_path, std::ios::binary) << stdin_text;
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (limit_mib > 0) {
-      rlimit r{};
-      r.rlim_cur = r.rlim_max = rlim_t(limit_mib) << 20;
-      setrlimit(RLIMIT_AS, &r);
-    }
-    // A run that hangs is killed after a minute and reported as such.
-    alarm(60);
-    if (!std::freopen(in_path.c_str(), "r", stdin) || !std::freopen(out_path.c_str(), "w", stdout) ||
-        !std::freopen(err_path.c_str(), "w", stderr))
-      _exit(127);
-    std::vector<std::string> storage{LUMTRA_BINARY};
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& s : storage) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    execv(LUMTRA_BINARY, argv.data());
-    _exit(127);
-  }
-  int wstatus = 0;
-  waitpid(pid, &wstatus, 0);
-  RunResult r;
-  r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
-  r.out = read_file(out_path);
-  r.err = read_file(err_path);
-  return r;
-}
-
 TEST(HostileInputs, EveryCaseStopsWithItsMessage) {
   const std::string folder = std::string(LUMTRA_SOURCE_DIR) + "/tests/hostile";
   const std::vector<Case> cases = read_manifest(folder + "/MANIFEST");
@@ -131,7 +94,7 @@ TEST(HostileInputs, EveryCaseStopsWithItsMessage) {
     replace_all(expected, "{file}", file);
     replace_all(expected, "{dir}", dir);
 
-    const RunResult r = run_limited(args, c.stdin_text, c.limit_mib);
+    const RunResult r = run_binary(args, c.stdin_text, c.limit_mib, 60);
     EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_EQ(r.out.find("Total Arrived"), std::string::npos) << "bad input must not produce figures";
     if (expected.rfind("out:", 0) == 0) {

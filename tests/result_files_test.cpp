@@ -39,24 +39,6 @@ void expect_untouched(const std::string& prefix) {
     EXPECT_EQ(entry.path().filename().string().find(".partial-"), std::string::npos) << entry.path();
 }
 
-// Starts the built program with standard output and error discarded.
-pid_t start_binary(const std::vector<std::string>& args) {
-  pid_t pid = fork();
-  if (pid == 0) {
-    if (!std::freopen("/dev/null", "r", stdin) || !std::freopen("/dev/null", "w", stdout) ||
-        !std::freopen("/dev/null", "w", stderr))
-      _exit(127);
-    std::vector<std::string> storage{LUMTRA_BINARY};
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& s : storage) argv.push_back(s.data());
-    argv.push_back(nullptr);
-    execv(LUMTRA_BINARY, argv.data());
-    _exit(127);
-  }
-  return pid;
-}
-
 TEST(ResultFiles, AnInterruptedRunLeavesEarlierResultsWhole) {
   for (int sig : {SIGINT, SIGTERM, SIGKILL}) {
     SCOPED_TRACE(sig);
