@@ -13,16 +13,6 @@
 namespace lumtra::test {
 namespace {
 
-// Every node linked to every other: -a records every loop-free path, about
-// e (n-2)! per pair.
-Network full_mesh(uint32_t n) {
-  NetBuilder b(n);
-  for (uint32_t u = 0; u < n; ++u)
-    for (uint32_t v = 0; v < n; ++v)
-      if (u != v) b.link(u, v);
-  return b.done();
-}
-
 std::string contents(std::FILE* f) {
   std::fflush(f);
   std::rewind(f);
@@ -40,7 +30,7 @@ TEST(PathProgress, ReportsFoundPathsAndClearsTheLineAtTheEnd) {
   limits.progress_ms = 0;
   PathOptions every_path;
   every_path.all_paths = true;
-  Built b = build_paths(full_mesh(8), every_path, limits);
+  Built b = build_paths(complete_graph(8), every_path, limits);
   ASSERT_TRUE(b.status.ok()) << b.status.message;
   const std::string shown = contents(progress);
   EXPECT_EQ(shown.rfind("\rcandidate paths: ", 0), 0u) << shown;
@@ -51,7 +41,7 @@ TEST(PathProgress, ReportsFoundPathsAndClearsTheLineAtTheEnd) {
   // A quick build says nothing.
   std::FILE* quiet = std::tmpfile();
   limits.progress = quiet;
-  ASSERT_TRUE(build_paths(full_mesh(4), every_path, limits).status.ok());
+  ASSERT_TRUE(build_paths(complete_graph(4), every_path, limits).status.ok());
   EXPECT_EQ(contents(quiet), "");
   std::fclose(progress);
   std::fclose(quiet);
@@ -71,7 +61,7 @@ TEST(PathProgress, OnlyATerminalIsTold) {
   for (std::FILE* err : {terminal, file}) {
     lumtra::Run run(nullptr, out, err);
     run.config.all_paths = true;
-    run.net = full_mesh(8);
+    run.net = complete_graph(8);
     bool no_path = false;
     ASSERT_TRUE(build_path_table(run, no_path).ok());
   }

@@ -10,14 +10,6 @@ namespace {
 
 using Seqs = std::vector<std::vector<uint32_t>>;
 
-Network complete_graph(uint32_t n) {
-  NetBuilder b(n);
-  for (uint32_t u = 0; u < n; ++u)
-    for (uint32_t v = 0; v < n; ++v)
-      if (u != v) b.link(u, v);
-  return b.done();
-}
-
 Network square() {
   NetBuilder b(4);
   for (uint32_t k = 0; k < 4; ++k) b.both(k, (k + 1) % 4);

@@ -133,4 +133,13 @@ inline std::vector<std::vector<uint32_t>> sequences(const PathTable& t, uint32_t
   return out;
 }
 
+// Every node linked to every other, both ways.
+inline Network complete_graph(uint32_t n) {
+  NetBuilder b(n);
+  for (uint32_t u = 0; u < n; ++u)
+    for (uint32_t v = 0; v < n; ++v)
+      if (u != v) b.link(u, v);
+  return b.done();
+}
+
 }  // namespace lumtra::test
