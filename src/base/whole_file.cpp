@@ -1,0 +1,171 @@
+#include "base/whole_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "base/signal_guard.h"
+
+namespace lumtra {
+
+namespace {
+
+std::string directory_of(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A name beside the target that no other run picks.
+std::string temporary_name(const std::string& target) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::random_device device;
+  uint64_t bits = (uint64_t(device()) << 32) ^ device() ^ uint64_t(getpid());
+  std::string name = target + ".partial-";
+  for (int i = 0; i < 12; ++i, bits >>= 4) name.push_back(kHex[bits & 15]);
+  return name;
+}
+
+bool write_all(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string follow_links(const std::string& name, std::string& why) {
+  std::string path = name;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::vector<char> text(size_t(st.st_size > 0 ? st.st_size : 4096) + 1);
+    const ssize_t n = readlink(path.c_str(), text.data(), text.size());
+    if (n <= 0) return path;
+    const std::string link(text.data(), static_cast<size_t>(n));
+    path = link[0] == '/' ? link : directory_of(path) + "/" + link;
+  }
+  why = "too many levels of symbolic links";
+  return {};
+}
+
+WholeFile::~WholeFile() {
+  if (file_) std::fclose(file_);
+}
+
+Status WholeFile::failed(const std::string& action, int error) const {
+  return Status::error(name_, what_, "cannot be " + action + ": " + std::strerror(error));
+}
+
+Status WholeFile::open(const std::string& name, const std::string& what) {
+  name_ = name;
+  what_ = what;
+  std::string why;
+  target_ = follow_links(name, why);
+  if (target_.empty()) return Status::error(name, what, "cannot be written: " + why);
+  struct stat st {};
+  const bool exists = stat(target_.c_str(), &st) == 0;
+  if (exists && S_ISDIR(st.st_mode)) return failed("written", EISDIR);
+  int fd = -1;
+  if (exists && !S_ISREG(st.st_mode)) {
+    direct_ = true;
+    fd = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return failed("written", errno);
+    file_ = fdopen(fd, "w");
+    // Unbuffered, so that a device that refuses writes (/dev/full) fails
+    // with the first piece of content, not at the end.
+    if (file_) setvbuf(file_, nullptr, _IONBF, 0);
+  } else {
+    const mode_t mask = umask(0);
+    umask(mask);
+    mode_ = exists ? (st.st_mode & 07777) : (0666 & ~mask);
+    const std::string directory = directory_of(target_);
+    fd = ::open(directory.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      unnamed_in_place_ = true;
+      file_ = fdopen(fd, "w+");
+    } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) {
+      // No unnamed files here: the content waits in a temporary file and is
+      // copied beside the target at the end.
+      if (access(directory.c_str(), W_OK | X_OK) != 0) return failed("written", errno);
+      file_ = std::tmpfile();
+      if (!file_) return failed("written", errno);
+      return Status::proceed();
+    } else {
+      return failed("written", errno);
+    }
+  }
+  if (!file_) {
+    const int error = errno;
+    ::close(fd);
+    return failed("written", error);
+  }
+  return Status::proceed();
+}
+
+Status WholeFile::commit() {
+  if (!file_) return failed("written", EBADF);
+  if (std::fflush(file_) != 0 || std::ferror(file_)) return failed("written", errno ? errno : EIO);
+  Status status;
+  if (direct_) {
+    // Nothing to put in place; a device such as /dev/full fails on close.
+  } else if (fsync(fileno(file_)) != 0) {
+    status = failed("written", errno);
+  } else {
+    status = unnamed_in_place_ ? link_into_place() : copy_into_place();
+  }
+  const int closed = std::fclose(file_);
+  const int error = errno;
+  file_ = nullptr;
+  if (status.ok() && closed != 0) return failed("written", error);
+  return status;
+}
+
+Status WholeFile::link_into_place() {
+  SignalGuard guard;  // the named file exists only until the rename
+  const std::string descriptor = "/proc/self/fd/" + std::to_string(fileno(file_));
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::string temporary = temporary_name(target_);
+    if (linkat(AT_FDCWD, descriptor.c_str(), AT_FDCWD, temporary.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+      if (errno == EEXIST) continue;
+      return copy_into_place();  // no /proc: copy instead
+    }
+    if (fchmod(fileno(file_), mode_) != 0 || std::rename(temporary.c_str(), target_.c_str()) != 0) {
+      const int error = errno;
+      unlink(temporary.c_str());
+      return failed("replaced", error);
+    }
+    return Status::proceed();
+  }
+  return failed("written", EEXIST);
+}
+
+Status WholeFile::copy_into_place() {
+  SignalGuard guard;
+  std::string temporary = target_ + ".partial-XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) return failed("written", errno);
+  bool ok = fchmod(fd, mode_) == 0 && lseek(fileno(file_), 0, SEEK_SET) == 0;
+  char buffer[1 << 16];
+  ssize_t n = 0;
+  while (ok && (n = ::read(fileno(file_), buffer, sizeof buffer)) > 0) ok = write_all(fd, buffer, size_t(n));
+  ok = ok && n == 0 && fsync(fd) == 0;
+  int error = errno;
+  ok = ::close(fd) == 0 && ok;
+  if (ok && std::rename(temporary.c_str(), target_.c_str()) == 0) return Status::proceed();
+  if (error == 0) error = errno;
+  unlink(temporary.c_str());
+  return failed("written", error ? error : EIO);
+}
+
+}  // namespace lumtra
