@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "automata/methods.h"
-#include "run/memory.h"
+#include "base/memory.h"
 #include "run/run.h"
 
 namespace lumtra {

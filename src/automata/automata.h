@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "automata/prob_vector.h"
-#include "run/status.h"
+#include "base/status.h"
 
 namespace lumtra {
 

@@ -56,13 +56,13 @@ TEST(AutomataAgainstTheory, ASingleLinkBlocksAsErlangBWithOneServerPerWavelength
     const std::string name = m[0] + (m.size() > 1 ? " " + m[1] : "");
     const std::vector<std::string> lines = batch_lines(r.out);
     EXPECT_EQ(lines, batch_lines(first_fit.out)) << name;
-    std::vector<double> bp;
-    for (const std::string& l : lines) bp.push_back(std::stod(l.substr(l.find('=') + 1)));
-    double mean = std::accumulate(bp.begin(), bp.end(), 0.0) / double(bp.size()), half_width = 0;
-    ASSERT_EQ(bp.size(), 20u);
+    RunningStats bp;
+    for (const std::string& l : lines) bp.add(std::stod(l.substr(l.find('=') + 1)));
+    double half_width = 0;
+    ASSERT_EQ(bp.n, 20u);
     ASSERT_TRUE(confidence_half_width(bp, half_width));
     // The 95 % half-width over 20 batches is about two standard errors.
-    EXPECT_NEAR(mean, erlang_b(4, 3.0), 2 * half_width + 1e-3) << name;
+    EXPECT_NEAR(bp.mean, erlang_b(4, 3.0), 2 * half_width + 1e-3) << name;
   }
 }
 

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <utility>
 
-#include "run/lehmer.h"
+#include "base/lehmer.h"
 
 namespace lumtra {
 

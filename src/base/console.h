@@ -2,6 +2,12 @@
 // goes. Integers are formatted with std::to_chars (the same digits "%lu" and
 // "%ld" give); reals go through the C formatting functions so that "%g"-style
 // output is exactly what the C library prints. Lives as long as the run.
+//
+// Output is written when the buffer fills and whenever the run calls
+// flush() (after the path list and after every batch), so a run that is
+// stopped leaves what it finished; on a terminal every line is written as
+// soon as it is complete. A failed write is remembered and reported by the
+// next flush().
 #pragma once
 
 #include <charconv>
@@ -19,13 +25,18 @@ class Console {
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
+  // Writes every complete line at once (standard output is a terminal).
+  void set_line_buffered(bool on) { line_buffered_ = on; }
+
   Console& text(std::string_view s) {
     buf_.append(s);
+    if (line_buffered_ && s.find('\n') != std::string_view::npos) flush();
     maybe_flush();
     return *this;
   }
   Console& ch(char c) {
     buf_.push_back(c);
+    if (line_buffered_ && c == '\n') flush();
     maybe_flush();
     return *this;
   }
@@ -39,13 +50,11 @@ class Console {
     maybe_flush();
     return *this;
   }
-  // Writes everything buffered; returns false when the stream reported an error.
+  // Writes everything buffered; false when this or an earlier write failed.
   bool flush() {
-    if (!buf_.empty()) {
-      std::fwrite(buf_.data(), 1, buf_.size(), out_);
-      buf_.clear();
-    }
-    return std::fflush(out_) == 0 && !std::ferror(out_);
+    write_out();
+    if (std::fflush(out_) != 0 || std::ferror(out_)) failed_ = true;
+    return !failed_;
   }
   std::FILE* stream() const { return out_; }
 
@@ -60,13 +69,17 @@ class Console {
     return *this;
   }
   void maybe_flush() {
-    if (buf_.size() >= kFlushAt) {
-      std::fwrite(buf_.data(), 1, buf_.size(), out_);
-      buf_.clear();
-    }
+    if (buf_.size() >= kFlushAt) write_out();
+  }
+  void write_out() {
+    if (buf_.empty()) return;
+    if (std::fwrite(buf_.data(), 1, buf_.size(), out_) != buf_.size()) failed_ = true;
+    buf_.clear();
   }
   std::FILE* out_;
   std::string buf_;
+  bool line_buffered_ = false;
+  bool failed_ = false;
 };
 
 }  // namespace lumtra

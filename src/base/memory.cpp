@@ -1,4 +1,4 @@
-#include "run/memory.h"
+#include "base/memory.h"
 
 #include <sys/resource.h>
 #include <unistd.h>

@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "run/status.h"
+#include "base/status.h"
 
 namespace lumtra {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "run/memory.h"
+#include "base/memory.h"
 #include "run/run.h"
 
 namespace lumtra {
@@ -14,6 +14,7 @@ namespace lumtra {
 namespace {
 
 constexpr double kMaxWhole = 4294967295.0;  // integer bounds fit in 32 bits
+constexpr size_t kLongestParameterFile = size_t(1) << 20;
 
 // What a position of the parameter file needs from its item.
 enum class Need { whole, number, letter, any };
@@ -257,8 +258,18 @@ Status load_generator_input(const Config& config, uint32_t node_count, Generator
 
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "r"));
   if (!file) return Status::error(name, "parameter file", std::string("cannot be opened: ") + std::strerror(errno));
+  // A parameter file holds a few dozen items; reading stops at a size no
+  // such file reaches, so an endless source (/dev/zero) cannot hang the run.
+  std::string text(kLongestParameterFile + 1, '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), file.get()));
+  if (std::ferror(file.get())) return Status::error(name, "parameter file", std::string("cannot be read: ") + std::strerror(errno));
+  if (text.size() > kLongestParameterFile)
+    return Status::error(name, "parameter file", "longer than " + std::to_string(kLongestParameterFile) +
+                                                     " bytes; a parameter file holds a few dozen items");
+  file.reset(fmemopen(text.data(), text.size(), "r"));
+  if (text.empty()) file.reset(std::fopen("/dev/null", "r"));
+  if (!file) return Status::error(name, "parameter file", "cannot be read: no memory");
   ParameterList list = read_parameters(file.get());
-  if (std::ferror(file.get())) return Status::error(name, "parameter file", "cannot be read");
   if (Status s = check_parameters(list, config.virtual_input, name); !s.ok()) return s;
 
   Layout layout(list.items[0], config.virtual_input);

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "network/parameters.h"
-#include "run/status.h"
+#include "base/status.h"
 
 namespace lumtra {
 

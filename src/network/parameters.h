@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "run/lehmer.h"
+#include "base/lehmer.h"
 
 namespace lumtra {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "run/memory.h"
+#include "base/memory.h"
 #include "run/run.h"
 
 namespace lumtra {

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "network/token_reader.h"
-#include "run/status.h"
+#include "base/status.h"
 
 namespace lumtra {
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "harness.h"
-#include "run/memory.h"
+#include "base/memory.h"
 #include "run/run.h"
 
 namespace lumtra {
@@ -42,8 +42,8 @@ struct Session {
     for (std::FILE* f : {in, out, err}) std::fclose(f);
   }
   // Reads N, the network and the batch values, as the run does.
-  Status read(const std::string& source = "net.txt", bool reask = false) {
-    TokenReader reader(in, source, reask, err);
+  Status read(TokenReader::Input kind = TokenReader::Input::file) {
+    TokenReader reader(in, kind == TokenReader::Input::file ? "net.txt" : "standard input", kind, err);
     uint32_t n = 0;
     Status s = reader.read_u32([] { return std::string("number of nodes"); }, n);
     if (s.ok()) s = read_network(*run, reader, n);
@@ -185,8 +185,8 @@ TEST(BatchValues, CommandLineValuesOverrideAndFileValuesAreConsumed) {
   EXPECT_EQ(time_given.run->config.batch_time, 50.0);
 
   Session keyboard(net + "77", given);  // nothing is read from standard input
-  ASSERT_TRUE(keyboard.read("standard input").ok());
-  TokenReader rest(keyboard.in, "standard input", false, keyboard.err);
+  ASSERT_TRUE(keyboard.read(TokenReader::Input::standard_input).ok());
+  TokenReader rest(keyboard.in, "standard input", TokenReader::Input::standard_input, keyboard.err);
   EXPECT_FALSE(rest.at_end());
 
   Session bad(net + "x 1000", given);  // a discarded value must still be a number
@@ -197,7 +197,7 @@ TEST(BatchValues, CommandLineValuesOverrideAndFileValuesAreConsumed) {
 
 TEST(NetworkReader, KeyboardAnswersAreAskedAgainUntilUsable) {
   Session s("2\n2 yes\ny -1\n1\n5 0\n1.5\n0.5 0\n1 n\n3\n2\n1\n2\n-4\n0 1\n1 0\n0 1 1 0\n1 1\n");
-  ASSERT_TRUE(s.read("standard input", true).ok());
+  ASSERT_TRUE(s.read(TokenReader::Input::terminal).ok());
   EXPECT_TRUE(s.net().nodes[0].conversion);
   EXPECT_EQ(s.net().link(0, 2).capacity, 5u);
   EXPECT_EQ(s.net().nodes[0].end_at_grooming, 0.5);

@@ -11,44 +11,41 @@
 #include <cstdio>
 #include <string>
 
-#include "run/console.h"
-#include "run/status.h"
+#include "base/console.h"
+#include "base/numbers.h"
+#include "base/status.h"
 
 namespace lumtra {
 
 class TokenReader {
  public:
+  // Where the values come from. Only the source itself decides: a file named
+  // "standard input" is still a file.
+  enum class Input {
+    file,            // a network file, generated text
+    standard_input,  // standard input that is not a terminal
+    terminal,        // a person at the keyboard: a bad answer is asked again
+  };
+
   // `source` names the input in messages (a file name or "standard input").
-  // `reask`: ask again after a bad answer (interactive entry on a terminal);
-  // the complaint then goes to `err`. `prompts`, when given, is flushed
-  // before every read so that a person sees the question first.
-  TokenReader(std::FILE* in, std::string source, bool reask, std::FILE* err,
-              Console* prompts = nullptr)
-      : in_(in), source_(std::move(source)), reask_(reask), err_(err), prompts_(prompts) {}
+  // On a terminal the complaint about a bad answer goes to `err`.
+  // `prompts`, when given, is flushed before every read so that a person
+  // sees the question first.
+  TokenReader(std::FILE* in, std::string source, Input kind, std::FILE* err, Console* prompts = nullptr)
+      : in_(in), source_(std::move(source)), kind_(kind), err_(err), prompts_(prompts) {}
 
   const std::string& source() const { return source_; }
-  bool is_standard_input() const { return source_ == "standard input"; }
+  bool is_standard_input() const { return kind_ != Input::file; }
 
   // A whole number for an unsigned 32-bit field ("%lu").
   template <class Name>
   Status read_u32(Name&& item, uint32_t& out) {
-    return read_with(item, [&](const std::string& t, std::string& why) {
-      return read_u32_token(t, out, why);
-    });
+    return read_with(item, [&](const std::string& t, std::string& why) { return parse_u32(t, out, why); });
   }
   // A signed whole number ("%hd", "%ld") that must lie in lo .. hi.
   template <class Name>
   Status read_int(Name&& item, int64_t lo, int64_t hi, int64_t& out) {
-    return read_with(item, [&](const std::string& t, std::string& why) {
-      int64_t v;
-      if (!parse_signed(t, v, why)) return false;
-      if (v < lo || v > hi) {
-        why = range_problem(t, lo, hi);
-        return false;
-      }
-      out = v;
-      return true;
-    });
+    return read_with(item, [&](const std::string& t, std::string& why) { return parse_in_range(t, lo, hi, out, why); });
   }
   // A finite real number ("%lg").
   template <class Name>
@@ -72,7 +69,7 @@ class TokenReader {
   Status read_u32(Name&& item, uint32_t& out, Accept&& accept) {
     uint32_t v = 0;
     return read_with(item, [&](const std::string& t, std::string& why) {
-      if (!read_u32_token(t, v, why) || !accept(v, t, why)) return false;
+      if (!parse_u32(t, v, why) || !accept(v, t, why)) return false;
       out = v;
       return true;
     });
@@ -92,37 +89,35 @@ class TokenReader {
   // True when only white space is left.
   bool at_end();
 
-  // Conversions of one token, shared with the other readers of the program.
-  static bool parse_unsigned(const std::string& t, uint64_t& v, std::string& why);
-  static bool parse_signed(const std::string& t, int64_t& v, std::string& why);
-  static bool parse_real(const std::string& t, double& v, std::string& why);
-  static std::string range_problem(const std::string& t, int64_t lo, int64_t hi);
-  static bool read_u32_token(const std::string& t, uint32_t& v, std::string& why);
-
  private:
-  // Takes the next token; false at end of input. Only the first
-  // kLongestToken characters are kept; `length` tells the whole length.
-  bool next_token(std::string& token, size_t& length);
+  enum class Got { token, end, too_long, too_much_space };
+  // Takes the next token. Reading stops as soon as a token passes
+  // kLongestToken characters, so an endless source such as /dev/zero is
+  // refused instead of read for ever; so is a run of white space longer than
+  // kLongestGap in a file or a pipe.
+  Got next_token(std::string& token);
   static constexpr size_t kLongestToken = 64;
+  static constexpr size_t kLongestGap = size_t(1) << 24;
   void discard_line();
-  static std::string too_long(const std::string& start, size_t length);
   // Why the last read from the input failed.
   std::string read_error() const;
+  // Why `got` (not a token) cannot be a value.
+  std::string problem(Got got, const std::string& start) const;
 
   template <class Name, class Convert>
   Status read_with(Name& item, Convert&& convert) {
     std::string token, why;
-    size_t length = 0;
     for (;;) {
-      if (!next_token(token, length)) {
+      const Got got = next_token(token);
+      if (got == Got::end) {
         if (std::ferror(in_)) return Status::error(source_, item(), std::string("cannot be read: ") + read_error());
         return Status::error(source_, item(), "the input ends before this value");
       }
-      if (length > kLongestToken)
-        why = too_long(token, length);
+      if (got != Got::token)
+        why = problem(got, token);
       else if (convert(token, why))
         return Status::proceed();
-      if (!reask_) return Status::error(source_, item(), why);
+      if (kind_ != Input::terminal) return Status::error(source_, item(), why);
       std::fprintf(err_, "lumtra: %s: %s: %s; type it again (the rest of the line is ignored)\n",
                    printable(source_).c_str(), printable(item()).c_str(), printable(why).c_str());
       discard_line();
@@ -131,7 +126,7 @@ class TokenReader {
 
   std::FILE* in_;
   std::string source_;
-  bool reask_;
+  Input kind_;
   std::FILE* err_;
   Console* prompts_;
 };

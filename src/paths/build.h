@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "paths/path_table.h"
-#include "run/status.h"
+#include "base/status.h"
 
 namespace lumtra {
 

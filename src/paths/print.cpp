@@ -1,5 +1,5 @@
 #include "paths/build.h"
-#include "run/console.h"
+#include "base/console.h"
 
 namespace lumtra {
 

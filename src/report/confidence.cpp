@@ -60,16 +60,10 @@ double student_t_quantile(double p, double df) {
   return 0.5 * (lo + hi);
 }
 
-bool confidence_half_width(const std::vector<double>& values, double& half_width) {
-  const size_t n = values.size();
-  if (n < 2) return false;
-  double mean = 0.0;
-  for (double v : values) mean += v;
-  mean /= double(n);
-  double squares = 0.0;
-  for (double v : values) squares += (v - mean) * (v - mean);
-  const double sd = std::sqrt(squares / double(n - 1));
-  half_width = student_t_quantile(0.975, double(n - 1)) * sd / std::sqrt(double(n));
+bool confidence_half_width(const RunningStats& values, double& half_width) {
+  if (values.n < 2) return false;
+  const double n = double(values.n);
+  half_width = student_t_quantile(0.975, n - 1.0) * values.sd() / std::sqrt(n);
   return true;
 }
 

@@ -2,7 +2,7 @@
 // half-width of the 95 % interval of a mean over independent batches.
 #pragma once
 
-#include <vector>
+#include "base/running_stats.h"
 
 namespace lumtra {
 
@@ -10,8 +10,8 @@ namespace lumtra {
 // degrees of freedom.
 double student_t_quantile(double p, double df);
 
-// Half-width of the 95 % confidence interval of the mean of `values`;
+// Half-width of the 95 % confidence interval of the mean of the values;
 // false when fewer than two values give no interval.
-bool confidence_half_width(const std::vector<double>& values, double& half_width);
+bool confidence_half_width(const RunningStats& values, double& half_width);
 
 }  // namespace lumtra

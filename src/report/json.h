@@ -1,18 +1,39 @@
-// The JSON document of a run (--json:FILE): version, seed, configuration,
-// every batch's per-pair counts and the final statistics. Written once at
-// the end of the run, to a temporary file that replaces FILE only when
-// complete.
+// The JSON document of a run (--json:FILE), written as the run goes: the
+// head (schema, version, seed, configuration) before the first batch, each
+// batch's per-pair counts as the batch ends, the final statistics last. The
+// destination is opened before the first batch, so a path that cannot be
+// written stops the run before any time is spent or any Result row is
+// added; the file replaces FILE only when complete. The fields are listed in
+// docs/json.md.
 #pragma once
 
 #include <cstdint>
 
+#include "base/json_writer.h"
+#include "base/status.h"
+#include "base/whole_file.h"
 #include "report/report.h"
-#include "run/status.h"
 
 namespace lumtra {
 
 struct Run;
+struct BatchRecord;
 
-Status write_json(const Run& run, const FinalStats& stats, int64_t elapsed_seconds);
+// Version of the document's layout; raised whenever a field changes meaning
+// or disappears (new fields may appear without it).
+inline constexpr int kJsonSchema = 1;
+
+class JsonReport {
+ public:
+  Status open(const Run& run, const std::string& path);
+  Status add_batch(uint32_t batch, const BatchRecord& record);
+  Status finish(const FinalStats& stats, int64_t elapsed_seconds);
+
+ private:
+  Status write_out();
+  WholeFile file_;
+  JsonWriter j_;
+  std::string path_;
+};
 
 }  // namespace lumtra

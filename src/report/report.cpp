@@ -7,45 +7,25 @@
 #include "report/confidence.h"
 #include "report/json.h"
 #include "run/run.h"
-#include "run/staged_file.h"
 
 namespace lumtra {
 
 namespace {
 
-// Appends one value to each open Result file: with a row name the value
-// goes on a new line after the name, otherwise it extends the last line.
-// Every file is rewritten whole under a temporary name, and the five are
-// renamed over the old ones only when all are complete, so a failed or
-// interrupted run never leaves a file truncated or half written.
-Status write_result_files(Run& run, const std::array<double, 5>& values) {
-  ResultFiles& r = run.config.results;
-  std::array<StagedFile, 5> staged;
-  std::array<bool, 5> ready{};
-  Status status;
-  for (size_t i = 0; i < r.files.size() && status.ok(); ++i) {
-    std::FILE* old = r.files[i];
-    if (!old) continue;
-    status = staged[i].open(r.names[i], "result file");
-    if (!status.ok()) break;
-    std::FILE* f = staged[i].stream();
-    bool ok = std::fseek(old, 0, SEEK_SET) == 0;
-    char buf[8192];
-    size_t n;
-    while (ok && (n = std::fread(buf, 1, sizeof buf, old)) > 0) ok = std::fwrite(buf, 1, n, f) == n;
-    if (!ok || std::ferror(old)) {
-      status = Status::error(r.names[i], "result file", std::string("cannot be read back: ") + std::strerror(errno));
-      break;
-    }
-    if (run.config.row_name_given) std::fprintf(f, "\n%s", run.config.row_name.c_str());
-    std::fprintf(f, ", %g", values[i]);
-    status = staged[i].finish();
-    ready[i] = status.ok();
+std::string real_text(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+
+std::string csv_field(const std::string& name) {
+  if (name.find_first_of(",\"") == std::string::npos) return name;
+  std::string quoted = "\"";
+  for (char c : name) {
+    if (c == '"') quoted.push_back('"');
+    quoted.push_back(c);
   }
-  r.close_all();
-  for (size_t i = 0; i < staged.size() && status.ok(); ++i)
-    if (ready[i]) status = staged[i].rename_into_place();
-  return status;
+  return quoted + "\"";
 }
 
 // A ratio that is 0 when nothing was counted.
@@ -82,7 +62,7 @@ FinalStats compute_statistics(Run& run) {
   st.average_of_averages = ratio(sum_of_averages, double(cfg.local_calls ? mm : mm - int64_t(m)));
 
   // Extremes in row order; ties keep the first pair. With no included pair
-  // both are 0 for the pair [0][0].
+  // there are none.
   double max_v = -2147483647.0, min_v = 2147483647.0, squares = 0.0;
   for (const PairAverage& p : st.pair_averages) {
     if (p.value > max_v) max_v = p.value, st.maximum = p;
@@ -91,11 +71,20 @@ FinalStats compute_statistics(Run& run) {
   }
   st.variance = ratio(squares, double(int64_t(m) * (int64_t(m) - 1) - 1));
   st.attempts = ratio(run.total_attempts, double(sim.total_arrived));
-  st.has_interval = confidence_half_width(sim.batch_bp, st.half_width);
+  st.has_interval = confidence_half_width(sim.batch_stats, st.half_width);
   return st;
 }
 
-Status report_statistics(Run& run) {
+std::vector<std::string> result_records(const FinalStats& st, bool row_name_given, const std::string& row_name) {
+  std::string head(row_name_given ? "\n" : "");
+  if (row_name_given) head.append(csv_field(row_name));
+  head.append(", ");
+  auto extreme = [](const PairAverage& p) { return p.exists() ? real_text(p.value) : std::string(); };
+  return {head + real_text(st.average), head + extreme(st.maximum), head + extreme(st.minimum),
+          head + real_text(st.variance), head + real_text(st.attempts)};
+}
+
+Status report_statistics(Run& run, JsonReport* json) {
   Console& out = run.out;
   const FinalStats st = compute_statistics(run);
 
@@ -109,17 +98,23 @@ Status report_statistics(Run& run) {
   out.text("\nAverage Blocking Probability = ").real("%g", st.average);
   out.text("\nOverall Blocking Probability = ").real("%g", st.overall);
   out.text("\nAverage of Averages Blocking Probability = ").real("%g", st.average_of_averages);
+  auto extreme = [&out](const char* which, const PairAverage& p) {
+    out.text("\n").text(which).text(" Blocking Probability is Av.bp[");
+    if (p.exists())
+      out.u64(p.source).text("][").u64(p.destination).text("] = ").real("%g", p.value);
+    else
+      out.text("-][-] = none");
+  };
+  extreme("Maximum", st.maximum);
+  extreme("Minimum", st.minimum);
+  out.text("\nVariance = ").real("%g", st.variance);
+  out.text("\nAverage Number of attempts = ").real("%g", st.attempts);
   Status status;
   auto keep_first_error = [&status](Status s) {
     if (!s.ok() && status.ok()) status = s;
   };
-  out.text("\nMaximum Blocking Probability is Av.bp[").u64(st.maximum.source).text("][");
-  out.u64(st.maximum.destination).text("] = ").real("%g", st.maximum.value);
-  out.text("\nMinimum Blocking Probability is Av.bp[").u64(st.minimum.source).text("][");
-  out.u64(st.minimum.destination).text("] = ").real("%g", st.minimum.value);
-  out.text("\nVariance = ").real("%g", st.variance);
-  out.text("\nAverage Number of attempts = ").real("%g", st.attempts);
-  keep_first_error(write_result_files(run, {st.average, st.maximum.value, st.minimum.value, st.variance, st.attempts}));
+  if (!run.config.results.empty())
+    keep_first_error(run.config.results.append(result_records(st, run.config.row_name_given, run.config.row_name)));
 
   if (run.extras.confidence) {
     if (st.has_interval)
@@ -129,7 +124,7 @@ Status report_statistics(Run& run) {
   }
   const int64_t elapsed = static_cast<int64_t>(end_time - run.start_time);
   out.text("\nSimulation Time: ").i64(elapsed).text(" sec\n");
-  if (run.extras.json) keep_first_error(write_json(run, st, elapsed));
+  if (json) keep_first_error(json->finish(st, elapsed));
   return status;
 }
 

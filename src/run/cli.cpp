@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/numbers.h"
 #include "run/run.h"
 
 namespace lumtra {
@@ -37,6 +38,8 @@ class Arg {
     return true;
   }
   std::string value() const { return value_at_ < text_.size() ? text_.substr(value_at_) : std::string(); }
+  // How the option is written with a value, for messages: "-mx:VALUE".
+  std::string form() const { return text_.substr(0, std::min(value_at_ - 1, text_.size())) + ":VALUE"; }
   const std::string& text() const { return text_; }
 
  private:
@@ -48,14 +51,26 @@ Status bad_value(const Arg& arg, const std::string& problem) {
   return Status::error("command line", arg.text(), problem);
 }
 
-// The leading decimal integer of the value (0 when it does not begin with
-// one), accepted when it lies within lo .. hi.
+// Why the value of `arg` is missing or cannot be converted, with the name
+// of what it sets.
+Status unreadable(const Arg& arg, const char* what, const std::string& why) {
+  if (arg.value().empty())
+    return bad_value(arg, std::string(what) + " is missing; the value follows the option letters and one " +
+                              "separator, as in " + arg.form());
+  return bad_value(arg, std::string(what) + ": " + why);
+}
+
+// The value as a whole number within lo .. hi. Like every value of a
+// network file, it is converted as a whole token: "12abc", "2.5" and an
+// empty value are refused, not read as 12, 2 or 0.
 Status read_integer(const Arg& arg, const char* what, int64_t lo, int64_t hi, int64_t& out) {
-  const std::string text = arg.value();
-  errno = 0;
-  const long long v = std::strtoll(text.c_str(), nullptr, 10);
-  const bool overflow = errno == ERANGE;
-  if (!overflow && v >= lo && v <= hi) {
+  std::string why;
+  int64_t v = 0;
+  if (!parse_signed(arg.value(), v, why)) {
+    if (why.find("out of range") == std::string::npos) return unreadable(arg, what, why);
+    v = arg.value()[0] == '-' ? std::numeric_limits<int64_t>::min() : std::numeric_limits<int64_t>::max();
+  }
+  if (v >= lo && v <= hi) {
     out = v;
     return Status::proceed();
   }
@@ -74,13 +89,15 @@ Status set_integer(const Arg& arg, const char* what, Field& field) {
 
 enum class Real { finite, positive, not_negative };
 
-// The leading floating-point number of the value (0 when it does not begin
-// with one). Infinities and NaN are refused everywhere: they would turn every
-// figure of the run into nonsense.
+// The value as a finite real number. Infinities and NaN are refused
+// everywhere: they would turn every figure of the run into nonsense.
 Status set_real(const Arg& arg, const char* what, Real rule, double& field) {
-  const std::string text = arg.value();
-  const double v = std::strtod(text.c_str(), nullptr);
-  if (!std::isfinite(v)) return bad_value(arg, std::string(what) + " must be a finite number");
+  std::string why;
+  double v = 0.0;
+  if (!parse_real(arg.value(), v, why)) {
+    if (why.find("finite") != std::string::npos) return bad_value(arg, std::string(what) + " must be a finite number");
+    return unreadable(arg, what, why);
+  }
   if (rule == Real::positive && !(v > 0.0)) return bad_value(arg, std::string(what) + " must be greater than 0");
   if (rule == Real::not_negative && v < 0.0) return bad_value(arg, std::string(what) + " must not be negative");
   field = v;
@@ -97,12 +114,12 @@ Status set_sink_node(const Arg& arg, int32_t& sink_node) {
 }
 
 // -s: the seed generator restarts from the value at once, so that every
-// stream seed drawn later depends on the seed only, not on the clock.
+// stream seed drawn later depends on the seed only, not on the clock. Seeds
+// are 32-bit: a larger number would silently repeat a smaller seed's run.
 Status reseed(Run& run, const Arg& arg) {
   int64_t seed = 0;
-  Status s = read_integer(arg, "the seed", std::numeric_limits<int64_t>::min(),
-                          std::numeric_limits<int64_t>::max(), seed);
-  if (s.ok()) run.seeder.seed(static_cast<uint32_t>(seed));  // modulo 2^32
+  Status s = read_integer(arg, "the seed", 0, std::numeric_limits<uint32_t>::max(), seed);
+  if (s.ok()) run.seeder.seed(static_cast<uint32_t>(seed));
   return s;
 }
 
@@ -132,14 +149,21 @@ void choose_routing_only(Config& c, int16_t code) {
 // A new -of replaces the files of an earlier one. The files are opened (and
 // created) now, so that a name that cannot be used stops the run before any
 // simulation time is spent.
-Status open_result_files(ResultFiles& results, const std::string& prefix) {
+Status open_result_files(AppendFiles& results, const std::string& prefix) {
   results.close_all();
-  for (size_t i = 0; i < ResultFiles::kSuffixes.size(); ++i) {
-    results.names[i] = prefix + ResultFiles::kSuffixes[i];
-    results.files[i] = std::fopen(results.names[i].c_str(), "a+");
-    if (!results.files[i])
-      return Status::error(results.names[i], "result file", std::string("cannot be opened: ") + std::strerror(errno));
-  }
+  for (const char* suffix : kResultSuffixes)
+    if (Status s = results.add(prefix + suffix, "result file"); !s.ok()) return s;
+  return Status::proceed();
+}
+
+// A row name becomes the first field of a CSV record, so it must stay on one
+// line; commas and quotes are quoted when it is written.
+Status set_row_name(Config& c, const Arg& arg) {
+  const std::string name = arg.value();
+  if (name.find_first_of("\r\n") != std::string::npos)
+    return bad_value(arg, "a row name must stay on one line, and this one holds a line break");
+  c.row_name_given = true;
+  c.row_name = name;
   return Status::proceed();
 }
 
@@ -152,9 +176,6 @@ Status scan_argument(Run& run, size_t index) {
   Config& c = run.config;
   Arg a(text);
   switch (upper(text[1])) {
-    case '?':
-      show_usage(run.out, true);
-      return Status::finished(Exit::ok);
     case 'A':
       if (a.is("AT")) return set_integer(a, "the attempt limit", c.max_attempts);
       if (a.is("AL")) return set_real(a, "alpha", Real::finite, c.alpha);
@@ -207,10 +228,7 @@ Status scan_argument(Run& run, size_t index) {
       break;
     case 'O':
       if (a.is("OF")) return open_result_files(c.results, a.value());
-      if (a.is("OR")) {
-        c.row_name_given = true;
-        c.row_name = a.value();
-      }
+      if (a.is("OR")) return set_row_name(c, a);
       break;
     case 'P':
       if (a.is("PX")) return set_integer(a, "the maximum number of G-Fabric switchings", c.max_switchings);
@@ -252,9 +270,22 @@ Status rejected(const char* message) { return Status::stdout_stop(Exit::usage, m
 
 }  // namespace
 
+bool asks_for_help(const std::string& arg) { return (arg.size() >= 2 && arg[0] == '-' && arg[1] == '?') || arg == "--help"; }
+
 Status parse_command_line(Run& run) {
-  for (size_t i = 0; i < run.args.size(); ++i)
-    if (Status s = scan_argument(run, i); !s.ok()) return s;
+  // The extended usage screen wins over everything else on the line: the
+  // options before it are scanned (so -of still creates its files), and
+  // whatever is wrong with them is not reported.
+  size_t help = 0;
+  while (help < run.args.size() && !asks_for_help(run.args[help])) ++help;
+  for (size_t i = 0; i < help; ++i) {
+    Status s = scan_argument(run, i);
+    if (!s.ok() && help == run.args.size()) return s;
+  }
+  if (help < run.args.size()) {
+    show_usage(run.out, true);
+    return Status::finished(Exit::ok);
+  }
   if (run.config.network_source == -1) {
     show_usage(run.out, false);
     return Status::finished(Exit::usage);

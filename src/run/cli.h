@@ -3,8 +3,10 @@
 // seeding of the Method and Generator streams.
 #pragma once
 
-#include "run/console.h"
-#include "run/status.h"
+#include <string>
+
+#include "base/console.h"
+#include "base/status.h"
 
 namespace lumtra {
 
@@ -17,6 +19,8 @@ struct Config;
 // (Exit::usage), or an error for a Result file that cannot be opened or a
 // value out of range (Exit::input_error).
 Status parse_command_line(Run& run);
+// -? (of any spelling) and --help ask for the extended usage screen.
+bool asks_for_help(const std::string& arg);
 void show_usage(Console& out, bool extended);
 // The Method stream, then the Generator stream, from run.seeder.
 void seed_streams(Run& run);

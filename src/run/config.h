@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <string>
 
+#include "base/append_files.h"
+
 namespace lumtra {
 
 // Sentinels shared by the whole program.
@@ -42,28 +44,12 @@ enum SortMode : int16_t {
   kSortCostThenHops = 4,
 };
 
-// The five CSV Result files opened by -of, in their fixed order. The files
-// are opened for appending when the option is scanned and written once each
-// at the end of the run; the destructor closes whatever is still open.
-struct ResultFiles {
-  static constexpr std::array<const char*, 5> kSuffixes = {
-      "_Blocking_Probability.csv", "_Max_Blocking_Probability.csv",
-      "_Min_Blocking_Probability.csv", "_Variance.csv", "_Av_No_Attempts.csv"};
-  std::array<std::FILE*, 5> files{};
-  std::array<std::string, 5> names;
-
-  ResultFiles() = default;
-  ResultFiles(const ResultFiles&) = delete;
-  ResultFiles& operator=(const ResultFiles&) = delete;
-  ~ResultFiles() { close_all(); }
-  void close_all() {
-    for (auto& f : files)
-      if (f) {
-        std::fclose(f);
-        f = nullptr;
-      }
-  }
-};
+// The five CSV Result files of -of, in their fixed order: the prefix
+// followed by each suffix. They are opened (created) when the option is
+// scanned and each receives one record at the end of the run.
+inline constexpr std::array<const char*, 5> kResultSuffixes = {
+    "_Blocking_Probability.csv", "_Max_Blocking_Probability.csv", "_Min_Blocking_Probability.csv",
+    "_Variance.csv", "_Av_No_Attempts.csv"};
 
 struct Config {
   int16_t routing_code = -1;
@@ -99,7 +85,7 @@ struct Config {
   int32_t sink_node = -1;      // 0-based, -1 none
   bool row_name_given = false;
   std::string row_name;        // text after "-or:"
-  ResultFiles results;
+  AppendFiles results;         // the Result files, in kResultSuffixes order
 
   // Derived once the learning-automata constants are fixed.
   double one_minus_alpha = 0.0;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "run/status.h"
+#include "base/status.h"
 
 namespace lumtra {
 

@@ -1,6 +1,7 @@
 #include "run/run.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <unistd.h>
@@ -8,9 +9,10 @@
 #include "network/generator.h"
 #include "network/reader.h"
 #include "paths/build.h"
+#include "report/json.h"
 #include "report/report.h"
 #include "run/cli.h"
-#include "run/staged_file.h"
+#include "base/whole_file.h"
 #include "rwa/install.h"
 
 namespace lumtra {
@@ -21,6 +23,29 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Text written through a FILE* into memory (open_memstream).
+class MemoryText {
+ public:
+  MemoryText() : file_(open_memstream(&data_, &size_)) {}
+  ~MemoryText() {
+    if (file_) std::fclose(file_);
+    std::free(data_);
+  }
+  MemoryText(const MemoryText&) = delete;
+  MemoryText& operator=(const MemoryText&) = delete;
+  std::FILE* stream() const { return file_; }
+  std::string take() {
+    std::fclose(file_);
+    file_ = nullptr;
+    return std::string(data_, size_);
+  }
+
+ private:
+  char* data_ = nullptr;
+  size_t size_ = 0;
+  std::FILE* file_;
+};
 
 const char* const kNodeCountPrompt = "\nEnter Number of Nodes in The Network: ";
 
@@ -59,7 +84,7 @@ Status prepare_run(Run& run) {
   Config& cfg = run.config;
 
   // The input stream: standard input, the -nt file, or (after generation)
-  // the generated file.
+  // the drawn network text.
   OwnedFile file;
   std::FILE* input = run.in;
   std::string source = "standard input";
@@ -69,9 +94,11 @@ Status prepare_run(Run& run) {
     input = file.get();
     source = cfg.network_file;
   }
-  const bool terminal = cfg.interactive() && isatty(fileno(run.in));
+  const TokenReader::Input keyboard =
+      cfg.interactive() && isatty(fileno(run.in)) ? TokenReader::Input::terminal : TokenReader::Input::standard_input;
   auto make_reader = [&](std::FILE* f, const std::string& name) {
-    return TokenReader(f, name, terminal && f == run.in, run.err, f == run.in ? &run.out : nullptr);
+    return f == run.in ? TokenReader(f, name, keyboard, run.err, &run.out)
+                       : TokenReader(f, name, TokenReader::Input::file, run.err);
   };
 
   run.out.text(kNodeCountPrompt);
@@ -81,21 +108,24 @@ Status prepare_run(Run& run) {
     if (Status s = read_node_count(first, n); !s.ok()) return s;
   }
 
+  // With -g the network is drawn into memory and read from there like a
+  // file; the network file is written only once the reader has taken all of
+  // it, so a parameter file that draws a network the reader refuses leaves
+  // the -nt file as it was.
+  std::string drawn;
+  std::string out_name;
   if (cfg.generator_given) {
-    // The parameter file is checked before the output file is touched.
     GeneratorInput params;
     if (Status s = load_generator_input(cfg, n, params); !s.ok()) return s;
-    std::string out_name = cfg.interactive() ? "Temp_net__#1.txt" : cfg.network_file;
-    // Written beside the final name and moved over it when complete, so a
-    // generation that fails or is interrupted leaves an earlier file whole.
-    StagedFile written;
-    if (Status s = written.open(out_name, "generated network file"); !s.ok()) return s;
-    if (Status s = generate_network(run, params, n, written.stream(), out_name); !s.ok()) return s;
-    if (Status s = written.commit(); !s.ok()) return s;
-    file.reset(std::fopen(out_name.c_str(), "r"));
-    if (!file) return Status::error(out_name, "generated network file", std::string("cannot be opened: ") + std::strerror(errno));
+    out_name = cfg.interactive() ? "Temp_net__#1.txt" : cfg.network_file;
+    MemoryText text;
+    if (!text.stream()) return Status::error(out_name, "generated network file", "no memory for the drawn network");
+    if (Status s = generate_network(run, params, n, text.stream(), out_name); !s.ok()) return s;
+    drawn = text.take();
+    file.reset(fmemopen(drawn.data(), drawn.size(), "r"));
+    if (!file) return Status::error(out_name, "generated network file", "no memory for the drawn network");
     input = file.get();
-    source = out_name;
+    source = cfg.generator_file + " (the network drawn from it)";
     TokenReader again = make_reader(input, source);
     if (Status s = read_node_count(again, n); !s.ok()) return s;
   }
@@ -109,11 +139,18 @@ Status prepare_run(Run& run) {
   if (Status s = install_methods(run); !s.ok()) return s;
   if (Status s = read_la_constants(run, reader); !s.ok()) return s;
   file.reset();  // everything the run needs from the input has been read
+  if (cfg.generator_given) {
+    WholeFile written;
+    if (Status s = written.open(out_name, "generated network file"); !s.ok()) return s;
+    std::fwrite(drawn.data(), 1, drawn.size(), written.stream());
+    if (Status s = written.commit(); !s.ok()) return s;
+  }
 
   seed_pair_streams(run);
 
   bool no_path = false;
   if (Status s = build_path_table(run, no_path); !s.ok()) return s;
+  run.out.flush();  // the path list is complete
   if (Status s = prepare_methods(run); !s.ok()) return s;
   if (no_path) {
     run.out.text(
@@ -124,11 +161,15 @@ Status prepare_run(Run& run) {
 }
 
 Status start_run(Run& run) {
+  bool help = false;
+  for (const std::string& arg : run.args) help = help || asks_for_help(arg);
   Status status = scan_long_options(run.args, run.extras);
-  if (!status.ok()) return status;
-  if (run.extras.version) {
-    run.out.text("Lumtra ").text(kVersion).ch('\n');
-    return Status::finished(Exit::ok);
+  if (!help) {
+    if (!status.ok()) return status;
+    if (run.extras.version) {
+      run.out.text("Lumtra ").text(kVersion).ch('\n');
+      return Status::finished(Exit::ok);
+    }
   }
   status = parse_command_line(run);
   if (status.ok()) {
@@ -143,13 +184,20 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
   run->args.assign(argv, argv + argc);
   run->seeder.seed(static_cast<uint32_t>(std::time(nullptr)));
 
+  run->out.set_line_buffered(isatty(fileno(out)));
+
   Status status = start_run(*run);
   if (status.ok()) status = prepare_run(*run);
+  JsonReport json;
+  const bool with_json = run->extras.json;
+  if (status.ok() && with_json) status = json.open(*run, run->extras.json_path);
   if (status.ok()) {
     run->start_time = std::time(nullptr);
     run->out.text("\nSimulation Started....");
-    status = run_batches(*run);
-    if (status.ok()) status = report_statistics(*run);
+    status = run_batches(*run, with_json, [&](uint32_t b, const BatchRecord& record) {
+      return with_json ? json.add_batch(b, record) : Status::proceed();
+    });
+    if (status.ok()) status = report_statistics(*run, with_json ? &json : nullptr);
   }
 
   if (!status.message.empty() && !status.to_stderr) run->out.text(status.message);

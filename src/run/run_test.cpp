@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "harness.h"
 
 namespace lumtra {
@@ -44,6 +46,18 @@ TEST(RunSequence, CommandLineBatchValuesOverrideTheFileWhoseValuesAreConsumed) {
   EXPECT_NE(r.out.find("\nBatch 3:\n"), std::string::npos);
   EXPECT_EQ(r.out.find("\nBatch 4:\n"), std::string::npos);
   EXPECT_EQ(r.out.find("Enter Number of Batches"), std::string::npos);
+}
+
+TEST(RunSequence, AFileNamedLikeTheKeyboardIsReadAsAFile) {
+  // Its batch values are read and discarded because -b and -t are given, so
+  // the learning-automata constants that follow them are found.
+  write_file("standard input", "2\n1 n\n1 n\n1\n1\n1\n0 2\n2 0\n0 1\n1 0\n10\n1000\n0.1\n0.01\n");
+  const std::filesystem::path here = std::filesystem::current_path();
+  std::filesystem::current_path(test::scratch_dir());
+  auto r = run_lumtra({"-la", "-s:1", "-b:1", "-t:5", "-nt:standard input"});
+  std::filesystem::current_path(here);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.find("Enter 'a' (alpha)"), r.out.rfind("Enter 'a' (alpha)"));
 }
 
 TEST(RunSequence, InteractiveEntryWithBatchValuesOnTheCommandLineEndsAfterTheRates) {

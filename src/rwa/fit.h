@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "run/lehmer.h"
+#include "base/lehmer.h"
 
 namespace lumtra {
 

@@ -4,7 +4,7 @@
 // after the path table is built and the per-batch resets.
 #pragma once
 
-#include "run/status.h"
+#include "base/status.h"
 
 namespace lumtra {
 

@@ -160,8 +160,8 @@ void report_batch(Run& run) {
   SimState& sim = run.sim;
   const uint32_t m = run.config.virtual_output ? net.total_nodes : net.node_count;
   uint64_t batch_arrived = 0, batch_blocked = 0;
-  BatchRecord* record = nullptr;
-  if (sim.keep_records) record = &sim.records.emplace_back();
+  BatchRecord& record = sim.last_batch;
+  record.pairs.clear();
   for (uint32_t i = 0; i < m; ++i) {
     for (uint32_t j = 0; j < m; ++j) {
       if (run.config.virtual_output && i == j) continue;
@@ -174,20 +174,21 @@ void report_batch(Run& run) {
       sim.average[net.at(i, j)] += bp;
       batch_arrived += a;
       batch_blocked += c;
-      if (record) record->pairs.push_back({i + 1, j + 1, a, c});
+      if (sim.keep_pairs) record.pairs.push_back({i + 1, j + 1, a, c});
       run.out.text("\nbp[").u64(i + 1).text("][").u64(j + 1).text("] = ").real("%-5g", bp);
       run.out.text("\t Arrived: ").u64(a).text("\tBlocked: ").u64(c);
     }
   }
   run.out.text("\n----------------------------------------------");
-  if (record) record->arrived = batch_arrived, record->blocked = batch_blocked;
+  record.arrived = batch_arrived;
+  record.blocked = batch_blocked;
   sim.total_arrived += batch_arrived;
   sim.total_blocked += batch_blocked;
   if (batch_arrived > 0) {
     const double bp = double(batch_blocked) / double(batch_arrived);
     sim.bp_sum += bp;
     ++sim.batches_with_arrivals;
-    sim.batch_bp.push_back(bp);
+    sim.batch_stats.add(bp);
   }
 }
 
@@ -288,12 +289,12 @@ Status run_batch(Run& run, uint32_t b) {
   return Status::proceed();
 }
 
-Status run_batches(Run& run) {
+Status run_batches(Run& run, bool keep_pairs, const AfterBatch& after) {
   const size_t n = size_t(run.net.total_nodes) * run.net.total_nodes;
   run.sim.arrived.assign(n, 0);
   run.sim.blocked.assign(n, 0);
   run.sim.average.assign(n, 0.0);
-  run.sim.keep_records = run.extras.json;
+  run.sim.keep_pairs = keep_pairs;
   run.sim.show_progress = isatty(fileno(run.err));
   // Half the budget for the event records; every record reserves a Hop
   // wavelength array as long as the longest candidate path.
@@ -302,7 +303,13 @@ Status run_batches(Run& run) {
   run.sim.events.set_hop_capacity(longest);
   run.sim.max_records = std::max<size_t>(1, run.memory_budget / 2 / EventList::record_bytes(longest));
   Status status;
-  for (uint32_t b = 1; b <= run.config.batch_count && status.ok(); ++b) status = run_batch(run, b);
+  for (uint32_t b = 1; b <= run.config.batch_count && status.ok(); ++b) {
+    status = run_batch(run, b);
+    // Every finished batch reaches standard output, so a run that is
+    // stopped keeps the batches it completed.
+    run.out.flush();
+    if (status.ok() && after) status = after(b, run.sim.last_batch);
+  }
   if (run.sim.show_progress) std::fputs("\r\033[K", run.err);
   return status;
 }

@@ -6,10 +6,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
-#include "run/lehmer.h"
-#include "run/status.h"
+#include "base/lehmer.h"
+#include "base/running_stats.h"
+#include "base/status.h"
 #include "sim/event_list.h"
 
 namespace lumtra {
@@ -24,7 +26,8 @@ struct PairCount {
   uint64_t blocked;
 };
 
-// What one batch reported; kept only when a JSON document is requested.
+// What one batch reported, handed to the caller of run_batches after each
+// batch when it asks for the pairs (the JSON document).
 struct BatchRecord {
   uint64_t arrived = 0;
   uint64_t blocked = 0;
@@ -43,18 +46,22 @@ struct SimState {
   uint64_t total_blocked = 0;
   double bp_sum = 0.0;               // sum of batch blocking over batches with arrivals
   uint32_t batches_with_arrivals = 0;
-  std::vector<double> batch_bp;      // blocking of every batch that had arrivals
+  RunningStats batch_stats;          // blocking of the batches that had arrivals
   bool show_progress = false;        // standard error is a terminal
   size_t max_records = 0;            // event records the memory budget allows
-  bool keep_records = false;
-  std::vector<BatchRecord> records;  // per batch, when keep_records
+  bool keep_pairs = false;           // fill last_batch.pairs
+  BatchRecord last_batch;            // the batch just reported
 };
+
+// Called after every batch with its number and record; a stop ends the run.
+using AfterBatch = std::function<Status(uint32_t batch, const BatchRecord&)>;
 
 // Seeds the Pair streams in row order from the run's seed generator.
 void seed_pair_streams(Run& run);
 // Runs every batch; leaves the run totals in run.sim. Stops with an error
-// when the calls held at once would outgrow the run's memory budget.
-Status run_batches(Run& run);
+// when the calls held at once would outgrow the run's memory budget. With
+// `keep_pairs` the records handed to `after` carry every reported pair.
+Status run_batches(Run& run, bool keep_pairs = false, const AfterBatch& after = {});
 // Runs one batch (1-based number b), including its report lines.
 Status run_batch(Run& run, uint32_t b);
 // Places one arriving call of `demand` slots from u to v at the current

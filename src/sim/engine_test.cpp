@@ -225,13 +225,21 @@ TEST(Reports, ResultFilesGrowByOneValuePerRunWithAndWithoutRowNames) {
 
 TEST(Reports, NoStatisticIsEverNanOrASentinel) {
   // One real node whose port carries all its traffic: one reported node, so
-  // no included pair and divisors that are not positive.
-  auto r = run_lumtra({"-vi", "-s:1", "-nt:" + write_file("net.txt", "1\n2 n 1\n1\n1\n1\n0 1\n1 0\n0 1\n1 0\n1\n5\n")});
+  // no included pair and divisors that are not positive. The extremes are
+  // missing, not zero, in the report and in the Result files.
+  const std::string prefix = test::scratch_dir() + "/one";
+  auto r = run_lumtra({"-vi", "-s:1", "-of:" + prefix,
+                       "-nt:" + write_file("net.txt", "1\n2 n 1\n1\n1\n1\n0 1\n1 0\n0 1\n1 0\n1\n5\n")});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.find("nan"), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("inf"), std::string::npos);
   EXPECT_EQ(r.out.find("2147483647"), std::string::npos);
-  EXPECT_NE(r.out.find("Maximum Blocking Probability is Av.bp[0][0] = 0"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\nMaximum Blocking Probability is Av.bp[-][-] = none"
+                       "\nMinimum Blocking Probability is Av.bp[-][-] = none\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(test::read_file(prefix + "_Max_Blocking_Probability.csv"), ", ");
+  EXPECT_EQ(test::read_file(prefix + "_Min_Blocking_Probability.csv"), ", ");
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 // Codes 6 and 7 keep their lists most used first, 8 and 9 least used first.
 #pragma once
 
-#include "run/status.h"
+#include "base/status.h"
 #include "usage/usage_list.h"
 
 namespace lumtra {

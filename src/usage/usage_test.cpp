@@ -287,14 +287,9 @@ TEST(UsageMethodsAgainstTheory, OneLinkIsErlangBWithOneServerPerWavelength) {
   for (const char* method : {"-mu", "-lu", "-lmu", "-llu"}) {
     Prepared lab(net, {method, "-s:3"});
     run_batches(lab.run());
-    const std::vector<double>& v = lab.run().sim.batch_bp;
-    ASSERT_EQ(v.size(), 20u);
-    double mean = 0, ss = 0;
-    for (double x : v) mean += x;
-    mean /= double(v.size());
-    for (double x : v) ss += (x - mean) * (x - mean);
-    const double se = std::sqrt(ss / double(v.size() - 1) / double(v.size()));
-    EXPECT_NEAR(mean, erlang_b(4, 3.0), 4 * se + 1e-3) << method;
+    const RunningStats& v = lab.run().sim.batch_stats;
+    ASSERT_EQ(v.n, 20u);
+    EXPECT_NEAR(v.mean, erlang_b(4, 3.0), 4 * v.sd() / std::sqrt(20.0) + 1e-3) << method;
   }
 }
 
