@@ -284,9 +284,11 @@ class Traffic(Files):
 MALFORMED = [
     ("bad.gml", GML.replace("target 20 wavelengths 8", "target 30"), "line 6: unknown node '30' as target"),
     ("bad2.gml", GML.replace("  edge [ source 20 target 10 ]\n]\n", ""), "line 2: list opened here is never closed"),
+    ("bad3.gml", 'graph [\n node [ id 0 "two\nlines" ]\n]\n', "line 2: expected a key, found 'two\\nlines'"),
     ("bad.graphml", GRAPHML.replace("<node id=\"c\"/>", "<node id=\"c\">"), "line 13: not well-formed XML"),
     ("bad2.graphml", GRAPHML.replace("<default>4</default>", "<default>-4</default>"),
      "line 10: wavelengths -4 must be at least 1"),
+    ("bad3.graphml", GRAPHML.replace("UTF-8", "UTF-9"), "line 1: XML in an unknown encoding"),
     ("bad.json", NODE_LINK.replace('"wavelengths": 5', '"wavelengths": "many"'),
      "edges[0]: wavelengths 'many' is not a whole number"),
     ("bad2.json", NODE_LINK.replace("}]}", "}]"), "line 5: not valid JSON"),
