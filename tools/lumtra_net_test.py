@@ -224,6 +224,15 @@ class GraphShape(Files):
                                                             '{"source": "y", "target": "x"}'))
         self.assertEqual(fibres(net["capacity"]), {(1, 2): 21, (2, 1): 16})
         self.assertIn("merged into one fibre of 21", err)
+        # GML edges are named by their nodes (labels repeated or absent); repeated
+        # edges are kept also when the file does not say "multigraph 1"
+        net, err = self.convert("p.gml", "graph [\n node [ id 0 label \"A\" ] node [ id 1 label \"A\" ] node [ id 2 ]\n"
+                                         " edge [ source 0 target 1 ] edge [ source 1 target 0 wavelengths 4 ]\n"
+                                         " edge [ source 1 target 2 ] edge [ source 2 target 2 ]\n]\n")
+        self.assertEqual(fibres(net["capacity"]), {**pairs((1, 2), w=20), **pairs((2, 3))})
+        self.assertEqual(err.splitlines(), [f"lumtra-net: {self.path('p.gml')}: {note}" for note in (
+            "node '2': self-loop at '2' dropped",
+            "edge 'A' - 'A': 2 edges; merged into one fibre pair of 20 wavelengths")])
 
     def test_components(self):
         path = self.path("d.edges", "A B\nC D\nD E\nB F\nG H\nH I\nI G\n")
@@ -282,9 +291,12 @@ class Traffic(Files):
 
 # Malformed input of every format: (file name, content, expected item).
 MALFORMED = [
-    ("bad.gml", GML.replace("target 20 wavelengths 8", "target 30"), "line 6: unknown node '30' as target"),
-    ("bad2.gml", GML.replace("  edge [ source 20 target 10 ]\n]\n", ""), "line 2: list opened here is never closed"),
-    ("bad3.gml", 'graph [\n node [ id 0 "two\nlines" ]\n]\n', "line 2: expected a key, found 'two\\nlines'"),
+    ("bad.gml", GML.replace("target 20 wavelengths 8", "target 30"), "edge 1: unknown node '30' as target"),
+    ("bad2.gml", GML.replace("  edge [ source 20 target 10 ]\n]\n", ""),
+     "line 6: expected ']', found the end of the file"),
+    ("bad3.gml", 'graph [\n node [ id 0 "two\nlines" ]\n]\n', "line 2: cannot read '\"two' (column 14)"),
+    ("bad4.gml", GML.replace("wavelengths 8", "wavelengths 0"),
+     "edge 'New York' to 'Chicago': wavelengths 0 must be at least 1"),
     ("bad.graphml", GRAPHML.replace("<node id=\"c\"/>", "<node id=\"c\">"), "line 13: not well-formed XML"),
     ("bad2.graphml", GRAPHML.replace("<default>4</default>", "<default>-4</default>"),
      "line 10: wavelengths -4 must be at least 1"),
