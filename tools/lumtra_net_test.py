@@ -103,8 +103,7 @@ GRAPHML = """<?xml version="1.0" encoding="UTF-8"?>
     <node id="c"/>
     <edge source="a" target="b"><data key="d1">8</data></edge>
     <edge source="b" target="c"/>
-    <edge source="c" target="a" directed="true"/>
-    <edge source="a" target="c" directed="true"/>
+    <edge id="e3" source="c" target="a"/>
   </graph>
 </graphml>
 """
@@ -163,7 +162,8 @@ class Formats(Files):
     def test_each_format_gives_its_fibres(self):
         cases = [
             ("t.gml", GML, {(1, 2): 8, (2, 1): 16}),
-            ("t.graphml", GRAPHML, {**pairs((1, 2), w=8), **pairs((2, 3), w=4), (3, 1): 4, (1, 3): 4}),
+            ("t.graphml", GRAPHML, {**pairs((1, 2), w=8), **pairs((2, 3), (3, 1), w=4)}),
+            ("d.graphml", GRAPHML.replace('"undirected"', '"directed"'), {(1, 2): 8, (2, 3): 4, (3, 1): 4}),
             ("t.json", NODE_LINK, {(1, 2): 5, (2, 1): 16}),
             ("t.snd", SNDLIB, pairs((1, 2), (2, 3))),
             ("t.xml", SNDLIB_XML, pairs((1, 2))),
@@ -224,6 +224,10 @@ class GraphShape(Files):
                                                             '{"source": "y", "target": "x"}'))
         self.assertEqual(fibres(net["capacity"]), {(1, 2): 21, (2, 1): 16})
         self.assertIn("merged into one fibre of 21", err)
+        # GraphML edges are numbered from 1
+        _, err = self.convert("p.graphml", GRAPHML.replace("</graph>", '<edge source="b" target="a"/></graph>'))
+        self.assertEqual(err, "lumtra-net: " + self.path("p.graphml") + ": edge 1: edge 'Alpha' - 'b' "
+                              "repeated (edge 4); merged into one fibre pair of 12 wavelengths\n")
         # GML edges are named by their nodes (labels repeated or absent); repeated
         # edges are kept also when the file does not say "multigraph 1"
         net, err = self.convert("p.gml", "graph [\n node [ id 0 label \"A\" ] node [ id 1 label \"A\" ] node [ id 2 ]\n"
@@ -297,10 +301,13 @@ MALFORMED = [
     ("bad3.gml", 'graph [\n node [ id 0 "two\nlines" ]\n]\n', "line 2: cannot read '\"two' (column 14)"),
     ("bad4.gml", GML.replace("wavelengths 8", "wavelengths 0"),
      "edge 'New York' to 'Chicago': wavelengths 0 must be at least 1"),
-    ("bad.graphml", GRAPHML.replace("<node id=\"c\"/>", "<node id=\"c\">"), "line 13: not well-formed XML"),
+    ("bad.graphml", GRAPHML.replace("<node id=\"c\"/>", "<node id=\"c\">"), "line 12: not well-formed XML"),
     ("bad2.graphml", GRAPHML.replace("<default>4</default>", "<default>-4</default>"),
-     "line 10: wavelengths -4 must be at least 1"),
+     "edge 2: default wavelengths -4 must be at least 1"),
     ("bad3.graphml", GRAPHML.replace("UTF-8", "UTF-9"), "line 1: XML in an unknown encoding"),
+    ("bad4.graphml", GRAPHML.replace('id="e3"', 'id="e3" directed="true"'),
+     "edge 3 ('e3'): directed=true edge found in undirected graph"),
+    ("bad5.graphml", GRAPHML.replace('target="c"', 'target="q"'), "edge 2: unknown node 'q' as target"),
     ("bad.json", NODE_LINK.replace('"wavelengths": 5', '"wavelengths": "many"'),
      "edges[0]: wavelengths 'many' is not a whole number"),
     ("bad2.json", NODE_LINK.replace("}]}", "}]"), "line 5: not valid JSON"),
