@@ -110,7 +110,7 @@ GRAPHML = """<?xml version="1.0" encoding="UTF-8"?>
 
 NODE_LINK = """{"directed": true, "multigraph": false, "graph": {},
  "nodes": [{"id": "x", "name": "X town"}, {"id": "y"}],
- "edges": [{"source": "x", "target": "y", "wavelengths": 5},
+ "edges": [{"source": "x", "target": "y", "key": 0, "wavelengths": 5},
            {"source": "y", "target": "x"}]}
 """
 
@@ -310,6 +310,9 @@ MALFORMED = [
     ("bad5.graphml", GRAPHML.replace('target="c"', 'target="q"'), "edge 2: unknown node 'q' as target"),
     ("bad.json", NODE_LINK.replace('"wavelengths": 5', '"wavelengths": "many"'),
      "edges[0]: wavelengths 'many' is not a whole number"),
+    ("bad3.json", NODE_LINK.replace('"target": "y", "key"', '"target": "z", "key"'),
+     "edges[0]: unknown node 'z' as target"),
+    ("bad4.json", '{"nodes": [{"id": 1}, {"id": 1}], "links": []}', "nodes[1]: node '1' is declared twice"),
     ("bad2.json", NODE_LINK.replace("}]}", "}]"), "line 5: not valid JSON"),
     ("bad.snd", SNDLIB.replace("1 4.0 UNLIMITED", "1 -4.0 UNLIMITED"), "line 18: demand value -4 is negative"),
     ("bad2.snd", SNDLIB.split("LINKS")[0] + "LINKS (\n  L1 ( A B ) 0 0\n", "line 12: the file ends"),
