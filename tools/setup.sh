@@ -13,6 +13,7 @@ command -v parallel >/dev/null || packages+=(parallel)
 command -v gnuplot >/dev/null || packages+=(gnuplot-nox)
 command -v groff >/dev/null || packages+=(groff-base)
 command -v python3 >/dev/null || packages+=(python3)
+/usr/bin/python3 -c 'import networkx' 2>/dev/null || packages+=(python3-networkx)
 for extra in "$@"; do
   dpkg -s "$extra" >/dev/null 2>&1 || packages+=("$extra")
 done
