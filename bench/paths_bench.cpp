@@ -11,7 +11,8 @@
 #include <utility>
 
 #include "paths/build.h"
-#include "run/run.h"
+#include "base/console.h"
+
 
 using namespace lumtra;
 
@@ -39,13 +40,13 @@ Network random_mesh(uint32_t n, uint32_t edges, uint32_t seed) {
   for (uint32_t u = 0; u < n; ++u)
     for (uint32_t v = 0; v < n; ++v)
       if (u != v) net.arrival_rates[net.at(u, v)] = 1.0;
-  net.allocate_links();
+  net.connect();
   return net;
 }
 
 struct OptionSet {
   const char* name;
-  void (*apply)(Config&);
+  void (*apply)(PathOptions&);
 };
 
 // Builds and prints the table of `mesh` under one option set; one result line.
@@ -55,19 +56,22 @@ bool time_build(const Network& mesh, const char* label, const OptionSet& set, co
     std::perror(sink);
     return false;
   }
-  auto run = std::make_unique<Run>(nullptr, out, stderr);
-  run->net = mesh;
-  set.apply(run->config);
-  bool no_path = false;
+  PathOptions options;
+  set.apply(options);
+  PathTable table;
+  std::vector<std::pair<uint32_t, uint32_t>> missing;
   const auto start = std::chrono::steady_clock::now();
-  Status st = build_path_table(*run, no_path);
-  run->out.flush();
+  Status st = build_path_table(mesh, options, PathLimits{}, table, missing);
+  {
+    Console console(out);
+    print_missing_paths(console, missing);
+    print_path_table(console, table);
+  }
   const double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (!st.ok()) std::fputs(st.message.c_str(), stderr);
   const long bytes = std::ftell(out);
-  std::printf("%-10s %-18s %10zu %12zu %12ld %9.3f\n", label, set.name, run->paths.paths.size(),
-              run->paths.nodes.size(), bytes, secs);
-  run.reset();
+  std::printf("%-10s %-18s %10zu %12zu %12ld %9.3f\n", label, set.name, table.paths.size(), table.nodes.size(),
+              bytes, secs);
   std::fclose(out);
   return st.ok();
 }
@@ -77,13 +81,13 @@ bool time_build(const Network& mesh, const char* label, const OptionSet& set, co
 int main(int argc, char** argv) {
   const char* sink = argc > 1 ? argv[1] : "/dev/null";
   const OptionSet sets[] = {
-      {"default", [](Config&) {}},
-      {"-mc:1", [](Config& c) { c.length_margin = 1; }},
-      {"-mc:2", [](Config& c) { c.length_margin = 2; }},
-      {"-n:3 -sh", [](Config& c) { c.path_order = 3; c.sort_mode = kSortHops; }},
-      {"-e:1 -sh", [](Config& c) { c.second_path_limit = 1; c.sort_mode = kSortHops; }},
-      {"-n:-1 -sh -mp:5", [](Config& c) { c.path_order = -1; c.sort_mode = kSortHops; c.max_paths = 5; }},
-      {"-mc:1 -sh -pr", [](Config& c) { c.length_margin = 1; c.sort_mode = kSortHops; c.priority_routing = true; }},
+      {"default", [](PathOptions&) {}},
+      {"-mc:1", [](PathOptions& c) { c.length_margin = 1; }},
+      {"-mc:2", [](PathOptions& c) { c.length_margin = 2; }},
+      {"-n:3 -sh", [](PathOptions& c) { c.path_order = 3; c.sort_mode = kSortHops; }},
+      {"-e:1 -sh", [](PathOptions& c) { c.second_path_limit = 1; c.sort_mode = kSortHops; }},
+      {"-n:-1 -sh -mp:5", [](PathOptions& c) { c.path_order = -1; c.sort_mode = kSortHops; c.max_paths = 5; }},
+      {"-mc:1 -sh -pr", [](PathOptions& c) { c.length_margin = 1; c.sort_mode = kSortHops; c.priority_routing = true; }},
   };
   std::printf("printout to %s\n", sink);
   std::printf("%-10s %-18s %10s %12s %12s %9s\n", "network", "options", "paths", "node entries", "printout B",

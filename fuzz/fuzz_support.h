@@ -78,14 +78,14 @@ inline void check_network(const Run& run) {
     std::abort();
   for (double r : net.arrival_rates)
     if (!(r >= 0.0) || r > 1.7e308) std::abort();
-  if (!(run.config.batch_time > 0.0) || run.config.batch_count == 0) std::abort();
+  if (!(run.config.sim.batch_time > 0.0) || run.config.sim.batch_count == 0) std::abort();
 }
 
 // Runs the stages before the first batch with `args` (program name added).
 inline void prepare(const std::vector<std::string>& args, const std::string& stdin_text) {
   Streams streams(stdin_text);
   auto run = std::make_unique<Run>(streams.in, streams.out, streams.err);
-  run->memory_budget = kFuzzMemoryBudget;
+  run->budget = MemoryBudget(kFuzzMemoryBudget);
   run->args = {"lumtra"};
   run->args.insert(run->args.end(), args.begin(), args.end());
   run->seeder.seed(1);

@@ -37,10 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   lumtra::fuzz::check_stop(s);
   // An accepted command line has a method pair the run can install.
   if (s.ok()) {
-    const lumtra::Config& c = run->config;
-    if (c.routing_code < 0 || c.routing_code > 13 || c.wa_code < 0 || c.wa_code > 13 ||
-        c.wa_code == lumtra::kWeightedLeastCongestion || c.wa_code == lumtra::kWeightedMostCongestion ||
-        ((c.routing_code == lumtra::kExhaustiveLA) != (c.wa_code == lumtra::kExhaustiveLA)))
+    const lumtra::MethodOptions& m = run->config.methods;
+    const lumtra::MethodRow* routing = lumtra::method_row(m.routing_code);
+    const lumtra::MethodRow* assignment = lumtra::method_row(m.wa_code);
+    if (!routing || !assignment || !assignment->assignment ||
+        ((m.routing_code == lumtra::kExhaustiveLA) != (m.wa_code == lumtra::kExhaustiveLA)))
       std::abort();
   }
   return 0;

@@ -141,6 +141,42 @@ std::string PreparedRun::printed() {
   return s;
 }
 
+void PreparedRun::start_batch() {
+  lane().links.reset();
+  reset_methods(lane().methods, run->method_setup());
+  lane().events.clear();
+}
+
+void PreparedRun::take(uint32_t u, uint32_t v, uint32_t w, uint32_t slots) {
+  lane().links.take(static_cast<uint32_t>(run->net.at(u, v)), w, slots);
+}
+
+void PreparedRun::give(uint32_t u, uint32_t v, uint32_t w, uint32_t slots) {
+  lane().links.give(static_cast<uint32_t>(run->net.at(u, v)), w, slots);
+}
+
+HopArray PreparedRun::assign(uint32_t s, uint32_t d, uint32_t slots, uint32_t* path) {
+  HopArray hops;
+  uint32_t p = ~0u;
+  if (!lane().methods.rwa.assign(s, d, hops, p, slots)) return {};
+  if (path) *path = p - run->paths.list(s, d).first;
+  return hops;
+}
+
+std::string single_link(const SingleLink& l) {
+  std::ostringstream s;
+  s << "2\n" << l.type << " n\n" << l.type << " n\n" << l.slots << "\n" << l.min_slots << "\n" << l.max_slots << "\n"
+    << "0 " << l.wavelengths << "\n" << l.wavelengths << " 0\n"
+    << "0 " << l.rate << "\n0 0\n" << l.batches << "\n" << l.time << "\n";
+  return s.str();
+}
+
+double erlang_b(int servers, double load) {
+  double b = 1.0;
+  for (int n = 1; n <= servers; ++n) b = load * b / (n + load * b);
+  return b;
+}
+
 pid_t start_binary(const std::vector<std::string>& args, const Spawn& how) {
   pid_t pid = fork();
   if (pid == 0) {

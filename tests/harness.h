@@ -55,7 +55,38 @@ struct PreparedRun {
   PreparedRun& operator=(const PreparedRun&) = delete;
   // Everything printed on standard output so far.
   std::string printed();
+
+  Lane& lane() { return run->lane; }
+  SimInput input() const { return run->sim_input(); }
+  // The state of a batch start: every link empty, fresh method state, no
+  // events.
+  void start_batch();
+  // Takes or gives back `slots` on wavelength w of the fibre from u to v.
+  void take(uint32_t u, uint32_t v, uint32_t w, uint32_t slots);
+  void give(uint32_t u, uint32_t v, uint32_t w, uint32_t slots);
+  // One call through the installed method, as the engine places it (no
+  // capacity is taken): its wavelengths, empty when blocked, and in `path`
+  // the index of its path in the pair's list.
+  HopArray assign(uint32_t s, uint32_t d, uint32_t slots, uint32_t* path = nullptr);
 };
+
+// Two nodes joined by one fibre of `wavelengths` each way, with traffic
+// only from node 1 to node 2: a loss system with one server per wavelength
+// when the nodes do not groom.
+struct SingleLink {
+  int type = 1;
+  int wavelengths = 4;
+  int slots = 1;  // per wavelength
+  int min_slots = 1;
+  int max_slots = 1;
+  double rate = 1.0;  // Erlangs, with holding time 1
+  int batches = 10;
+  double time = 1000;
+};
+std::string single_link(const SingleLink& link);
+
+// Erlang's loss formula: blocking of `servers` servers offered `load` Erlangs.
+double erlang_b(int servers, double load);
 
 // A fresh directory for the calling test, removed at process end.
 std::string scratch_dir();

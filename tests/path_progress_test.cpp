@@ -6,9 +6,12 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "paths/build.h"
 #include "paths/testing.h"
+#include "run/run.h"
+#include "harness.h"
 
 namespace lumtra::test {
 namespace {
@@ -28,7 +31,7 @@ TEST(PathProgress, ReportsFoundPathsAndClearsTheLineAtTheEnd) {
   PathLimits limits;
   limits.progress = progress;
   limits.progress_ms = 0;
-  PathOptions every_path;
+  TableOptions every_path;
   every_path.all_paths = true;
   Built b = build_paths(complete_graph(8), every_path, limits);
   ASSERT_TRUE(b.status.ok()) << b.status.message;
@@ -58,12 +61,21 @@ TEST(PathProgress, OnlyATerminalIsTold) {
   ASSERT_NE(terminal, nullptr);
   std::FILE* file = std::tmpfile();
   std::FILE* out = std::tmpfile();
+  // Every path of a complete graph of eight nodes.
+  std::string net = "8\n";
+  for (int k = 0; k < 8; ++k) net += "1 n\n";
+  net += "1\n1\n1\n";
+  for (int m = 0; m < 2; ++m)
+    for (int u = 0; u < 8; ++u) {
+      for (int v = 0; v < 8; ++v) net += u == v || (m == 1 && (u != 0 || v != 1)) ? "0 " : "1 ";
+      net += "\n";
+    }
+  const std::string path = write_file("complete-8.txt", net + "1\n1\n");
   for (std::FILE* err : {terminal, file}) {
-    lumtra::Run run(nullptr, out, err);
-    run.config.all_paths = true;
-    run.net = complete_graph(8);
-    bool no_path = false;
-    ASSERT_TRUE(build_path_table(run, no_path).ok());
+    std::vector<std::string> storage = {"lumtra", "-a", "-s:1", "-nt:" + path};
+    std::vector<char*> argv;
+    for (auto& a : storage) argv.push_back(a.data());
+    ASSERT_EQ(lumtra_main(int(argv.size()), argv.data(), nullptr, out, err), 0);
   }
   std::fflush(terminal);
   fcntl(master, F_SETFL, O_NONBLOCK);

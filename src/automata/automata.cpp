@@ -3,9 +3,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "automata/methods.h"
-#include "base/memory.h"
-#include "run/run.h"
+#include "automata/shared.h"
 
 namespace lumtra {
 
@@ -14,18 +12,15 @@ namespace {
 bool is_vector_method(int16_t code) { return code == kFastLA || code == kDeterministicLA; }
 
 // The option that asked for the vectors, for messages.
-const char* vector_option(const Config& cfg) {
-  const int16_t code = is_vector_method(cfg.routing_code) ? cfg.routing_code : cfg.wa_code;
+const char* vector_option(const MethodOptions& m) {
+  const int16_t code = is_vector_method(m.routing_code) ? m.routing_code : m.wa_code;
   return code == kFastLA ? "-la" : "-dla";
 }
 
 // Route vectors, and a wavelength vector per segment of every path, for
 // every ordered pair. The sizes are counted first so that a run whose
 // vectors cannot be held is refused before anything is allocated.
-Status build_vectors(Run& run) {
-  const PathTable& pt = run.paths;
-  AutomataState& st = run.automata;
-
+Status build_vectors(AutomataState& st, const PathTable& pt, const char* option, MemoryBudget& budget) {
   uint64_t segments = 0, wavelengths = 0;
   for (const Path& p : pt.paths) {
     const Hop* hops = pt.path_hops(p);
@@ -36,17 +31,19 @@ Status build_vectors(Run& run) {
       }
     }
   }
+  constexpr uint64_t kMaxEntries = std::numeric_limits<uint32_t>::max();
+  if (segments > kMaxEntries || wavelengths > kMaxEntries)
+    return Status::error("command line", option,
+                         "the learning-automata vectors would hold " + std::to_string(wavelengths) +
+                             " wavelength actions, more than the " + std::to_string(kMaxEntries) + " a run can number");
   const uint64_t bytes =
       saturating_add(uint64_t(pt.lists.size()) * sizeof(VectorHead) + pt.paths.size() * sizeof(RouteAction) +
                          segments * sizeof(VectorHead),
                      saturating_mul(wavelengths, sizeof(WaveAction)));
-  const std::string held = "the learning-automata vectors would hold " + std::to_string(wavelengths) +
-                           " wavelength actions (" + gib(bytes) + "), more than ";
-  if (exceeds_memory(bytes)) return Status::error("command line", vector_option(run.config), held + "this machine's memory");
-  constexpr uint64_t kMaxEntries = std::numeric_limits<uint32_t>::max();
-  if (segments > kMaxEntries || wavelengths > kMaxEntries)
-    return Status::error("command line", vector_option(run.config),
-                         held + "the " + std::to_string(kMaxEntries) + " a run can number");
+  if (Status s = budget.admit(bytes, "command line", option,
+                              "the learning-automata vectors (" + std::to_string(wavelengths) + " wavelength actions)");
+      !s.ok())
+    return s;
 
   st.routes.assign(pt.lists.size(), VectorHead{});
   st.route_actions.clear();
@@ -85,98 +82,67 @@ Status build_vectors(Run& run) {
 
 }  // namespace
 
-bool exceeds_memory(uint64_t bytes) {
-  const uint64_t have = available_memory_bytes();
-  return have != 0 && bytes > have;
+RoutingHalf fast_routing(AutomataState& state, const MethodOptions& methods, const PathOptions& paths) {
+  state.assign_reads_vector = is_vector_method(methods.wa_code);
+  return fast_routing_half(state, paths.priority_routing, methods.single_la_list);
 }
 
-std::string gib(uint64_t bytes) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.1f GiB", double(bytes) / double(uint64_t(1) << 30));
-  return text;
+RoutingHalf deterministic_routing(AutomataState& state, const MethodOptions& methods, const PathOptions& paths) {
+  state.assign_reads_vector = is_vector_method(methods.wa_code);
+  state.sort_mode = paths.sort_mode;
+  return deterministic_routing_half(state, paths.priority_routing);
 }
 
-int32_t action_position(Run& run) { return run.request.position; }
-int32_t action_path(Run& run) { return route_entries(run, current_route(run))[run.request.position].path; }
-
-Status install_automata_routing(Run& run) {
-  Slots& slots = run.slots;
-  const bool assign_reads_vector = is_vector_method(run.config.wa_code);
-  slots.la_action_path = assign_reads_vector ? action_position : action_path;
-  slots.dla_action_path = slots.la_action_path;
-  switch (run.config.routing_code) {
-    case kFastLA:
-      install_fast_routing(run);
-      break;
-    case kDeterministicLA:
-      install_deterministic_routing(run);
-      break;
-    default:  // the exhaustive automaton routes inside its own assign
-      break;
-  }
-  return Status::proceed();
+AssignmentHalf fast_assignment(AutomataState& state) { return assignment_half<AutomataState, fast_assign>(state); }
+AssignmentHalf deterministic_assignment(AutomataState& state) {
+  return assignment_half<AutomataState, deterministic_assign>(state);
+}
+AssignmentHalf exhaustive_assignment(AutomataState& state) {
+  return assignment_half<AutomataState, exhaustive_assign>(state);
 }
 
-Status install_automata_assign(Run& run) {
-  switch (run.config.wa_code) {
-    case kFastLA:
-      run.slots.assign = fast_assign;
-      break;
-    case kDeterministicLA:
-      run.slots.assign = deterministic_assign;
-      break;
-    default:
-      run.slots.assign = exhaustive_assign;
-      break;
-  }
-  return Status::proceed();
-}
-
-Status prepare_automata(Run& run) {
-  const Config& cfg = run.config;
-  run.automata = AutomataState{};
-  run.automata.rates = {cfg.alpha, cfg.one_minus_alpha, cfg.epsilon, cfg.one_minus_epsilon};
-  if (cfg.routing_code == kExhaustiveLA) return build_exhaustive_lists(run);
-  if (!is_vector_method(cfg.routing_code) && !is_vector_method(cfg.wa_code)) return Status::proceed();
-  if (cfg.priority_routing && is_vector_method(cfg.routing_code)) {
+Status prepare_automata(AutomataState& st, const PathTable& paths, const MethodOptions& m, const PathOptions& po,
+                        MemoryBudget& budget) {
+  st.rates = {m.alpha, 1.0 - m.alpha, m.epsilon, 1.0 - m.epsilon};
+  if (m.routing_code == kExhaustiveLA) return build_exhaustive_lists(st, paths, budget);
+  if (!is_vector_method(m.routing_code) && !is_vector_method(m.wa_code)) return Status::proceed();
+  if (po.priority_routing && is_vector_method(m.routing_code)) {
     // The priority variants walk the pair's groups.
-    for (uint32_t s = 0; s < run.paths.total_nodes; ++s)
-      for (uint32_t d = 0; d < run.paths.total_nodes; ++d) {
-        const PathList& l = run.paths.list(s, d);
-        if (l.count > 0 && run.paths.group_count(l) == 0)
+    for (uint32_t s = 0; s < paths.total_nodes; ++s)
+      for (uint32_t d = 0; d < paths.total_nodes; ++d) {
+        const PathList& l = paths.list(s, d);
+        if (l.count > 0 && paths.group_count(l) == 0)
           return Status::error("command line", "-pr",
                                "the paths from node " + std::to_string(s + 1) + " to node " + std::to_string(d + 1) +
                                    " have no priority groups");
       }
   }
-  return build_vectors(run);
+  return build_vectors(st, paths, vector_option(m), budget);
 }
 
-void reset_automata(Run& run) {
-  const Config& cfg = run.config;
-  AutomataState& st = run.automata;
-  if (cfg.routing_code == kExhaustiveLA) {
+void reset_automata(AutomataState& st, const PathTable& paths, const MethodOptions& m, const PathOptions& po) {
+  if (m.routing_code == kExhaustiveLA) {
     reset_exhaustive(st);
     return;
   }
-  if (cfg.routing_code == kFastLA) {
-    const bool per_group = cfg.priority_routing && !cfg.single_la_list;
+  if (m.routing_code == kFastLA) {
+    const bool per_group = po.priority_routing && !m.single_la_list;
     for (size_t pair = 0; pair < st.routes.size(); ++pair) {
       const VectorHead& v = st.routes[pair];
       RouteAction* a = st.route_actions.data() + v.first;
       if (per_group) {
-        const PathList& list = run.paths.lists[pair];
-        group_uniform_init(a, v, run.paths.group_boundaries(list), list.boundary_count);
+        const PathList& list = paths.lists[pair];
+        group_uniform_init(a, v, paths.group_boundaries(list), list.boundary_count);
       } else {
         uniform_init(a, v);
       }
     }
-  } else if (cfg.routing_code == kDeterministicLA) {
+  } else if (m.routing_code == kDeterministicLA) {
     for (RouteAction& a : st.route_actions) a.probability = 0.0;
   }
-  if (cfg.wa_code == kFastLA) {
+  if (m.wa_code == kFastLA) {
     for (const VectorHead& v : st.waves) uniform_init(st.wave_actions.data() + v.first, v);
-  } else if (cfg.wa_code == kDeterministicLA) {
+  } else if (m.wa_code == kDeterministicLA) {
     for (WaveAction& a : st.wave_actions) a.probability = 0.0;
   }
 }

@@ -1,17 +1,19 @@
 // Learning automata (fast -la, exhaustive -xla, deterministic -dla): the
-// per-pair probability vectors and counters, their installation into the
-// method slots, their preparation after the paths and their per-batch reset.
+// per-pair probability vectors and counters of one lane, their halves, their
+// preparation after the paths and their per-batch reset.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "automata/prob_vector.h"
+#include "base/memory.h"
 #include "base/status.h"
+#include "paths/options.h"
+#include "rwa/options.h"
+#include "rwa/rwa.h"
 
 namespace lumtra {
-
-struct Run;
 
 // An action of a pair's route vector: one candidate path with the
 // wavelength vectors of its segments, which travel with it when the
@@ -46,6 +48,11 @@ struct ComboList {
 
 struct AutomataState {
   LearningRates rates;
+  // When the assignment half reads the route vector too (-la or -dla
+  // assignment), route_first/next hand it positions in the vector;
+  // otherwise they hand the routing skeleton path indices.
+  bool assign_reads_vector = false;
+  int16_t sort_mode = kNoSort;  // priority groups of the deterministic automaton
   // Fast and deterministic automata: a route vector per ordered pair (T x T,
   // empty for a pair without paths) over `route_actions`, and a wavelength
   // vector per segment of every route action over `wave_actions`.
@@ -63,13 +70,22 @@ struct AutomataState {
   std::vector<uint32_t> combo_wavelengths;
 };
 
-// Routing codes 2, 3, 5 and WA codes 2, 3, 5.
-Status install_automata_routing(Run& run);
-Status install_automata_assign(Run& run);
-// Builds the vectors once the path table exists.
-Status prepare_automata(Run& run);
+// Routing halves (codes 2 and 5) and assignment halves (codes 2, 3, 5);
+// the exhaustive automaton routes inside its assignment and has no routing
+// half of its own.
+RoutingHalf fast_routing(AutomataState& state, const MethodOptions& methods, const PathOptions& paths);
+RoutingHalf deterministic_routing(AutomataState& state, const MethodOptions& methods, const PathOptions& paths);
+AssignmentHalf fast_assignment(AutomataState& state);
+AssignmentHalf deterministic_assignment(AutomataState& state);
+AssignmentHalf exhaustive_assignment(AutomataState& state);
+
+// Builds the vectors or lists the two codes need once the path table
+// exists, taking their memory from the budget.
+Status prepare_automata(AutomataState& state, const PathTable& paths, const MethodOptions& methods,
+                        const PathOptions& path_options, MemoryBudget& budget);
 // Start of every batch: fresh probabilities and counters; the order the
 // entries reached is kept.
-void reset_automata(Run& run);
+void reset_automata(AutomataState& state, const PathTable& paths, const MethodOptions& methods,
+                    const PathOptions& path_options);
 
 }  // namespace lumtra

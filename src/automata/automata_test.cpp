@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "run/run.h"
-#include "rwa/install.h"
 
 namespace lumtra {
 namespace {
@@ -20,10 +19,12 @@ using Seq = std::vector<uint32_t>;
 // A network of non-grooming nodes with whole-wavelength calls, and a path
 // table filled by hand.
 struct Lab {
-  std::FILE* in = std::tmpfile();
-  std::FILE* out = std::tmpfile();
-  std::FILE* err = std::tmpfile();
-  std::unique_ptr<Run> run;
+  Network net;
+  PathTable pt;
+  Config config;
+  LinkState links;
+  MethodSet set;
+  MemoryBudget budget{uint64_t(1) << 30};
   struct Pending {
     uint32_t s, d;
     std::vector<Seq> paths;
@@ -33,8 +34,6 @@ struct Lab {
   bool allocate_channels = true;  // off for networks too large to hold
 
   explicit Lab(uint32_t t, std::vector<uint32_t> converting = {}) {
-    run = std::make_unique<Run>(in, out, err);
-    Network& net = run->net;
     net.node_count = net.total_nodes = t;
     net.nodes.resize(t);
     for (uint32_t c : converting) net.nodes[c].conversion = true;
@@ -42,21 +41,15 @@ struct Lab {
     net.arrival_rates.assign(size_t(t) * t, 0.0);
     net.slots_per_wavelength = 1;
   }
-  ~Lab() {
-    run.reset();
-    std::fclose(in);
-    std::fclose(out);
-    std::fclose(err);
-  }
-  Run& r() { return *run; }
-  void fibre(uint32_t u, uint32_t v, uint32_t w) { run->net.capacity[run->net.at(u, v)] = w; }
+  AutomataState& automata() { return set.automata; }
+  RwaContext& context() { return set.rwa.context; }
+  MethodSetup setup() const { return {config.methods, config.paths, net, pt}; }
+  void fibre(uint32_t u, uint32_t v, uint32_t w) { net.capacity[net.at(u, v)] = w; }
   void paths(uint32_t s, uint32_t d, std::vector<Seq> seqs, std::vector<uint32_t> groups = {}) {
     pending.push_back({s, d, std::move(seqs), std::move(groups)});
   }
 
   void build_table() {
-    Network& net = run->net;
-    PathTable& pt = run->paths;
     const uint32_t t = net.total_nodes;
     pt.total_nodes = t;
     pt.lists.assign(size_t(t) * t, PathList{});
@@ -98,81 +91,79 @@ struct Lab {
   // first batch.
   Status start(int16_t routing, int16_t wa, double alpha = 0.1, double epsilon = 0.2, bool priority = false,
                bool single = false) {
-    Config& c = run->config;
-    c.routing_code = routing;
-    c.wa_code = wa;
-    c.alpha = alpha;
-    c.epsilon = epsilon;
-    c.one_minus_alpha = 1.0 - alpha;
-    c.one_minus_epsilon = 1.0 - epsilon;
-    c.priority_routing = priority;
-    c.single_la_list = single;
-    c.sort_mode = priority ? kSortHops : kNoSort;
+    Config& c = config;
+    c.methods.routing_code = routing;
+    c.methods.wa_code = wa;
+    c.methods.alpha = alpha;
+    c.methods.epsilon = epsilon;
+    c.paths.priority_routing = priority;
+    c.methods.single_la_list = single;
+    c.paths.sort_mode = priority ? kSortHops : kNoSort;
     if (allocate_channels) {
-      run->net.allocate_links();
-      run->net.reset_links();
+      net.connect();
+      links.allocate(net);
+      links.reset();
     }
     build_table();
-    if (Status s = install_methods(*run); !s.ok()) return s;
-    if (Status s = prepare_automata(*run); !s.ok()) return s;
-    reset_automata(*run);
+    if (Status s = install_methods(set, setup(), links, Lehmer{1}, budget); !s.ok()) return s;
+    reset_methods(set, setup());
     return Status::proceed();
   }
 
-  void occupy(uint32_t u, uint32_t v, uint32_t w) { run->net.reserve_path(u, &v, 1, &w, 1); }
+  void occupy(uint32_t u, uint32_t v, uint32_t w) { links.take(uint32_t(net.at(u, v)), w, 1); }
 
   // One call; `path` is the index of the path in the pair's list.
   bool call(uint32_t s, uint32_t d, HopArray& hops, int32_t& path) {
     uint32_t global = 0;
-    const bool placed = run->slots.assign(*run, s, d, hops, global, 1);
-    path = placed ? int32_t(global - run->paths.list(s, d).first) : -1;
+    const bool placed = set.rwa.assign(s, d, hops, global, 1);
+    path = placed ? int32_t(global - pt.list(s, d).first) : -1;
     return placed;
   }
   double attempts_of(uint32_t s, uint32_t d, HopArray& hops, int32_t& path) {
-    const double before = run->total_attempts;
+    const uint64_t before = context().total_attempts;
     call(s, d, hops, path);
-    return run->total_attempts - before;
+    return double(context().total_attempts - before);
   }
 
   // The route vector of a pair: probabilities by path index, and the paths
   // in position order.
   std::vector<double> route_probabilities(uint32_t s, uint32_t d) {
-    const VectorHead& v = run->automata.routes[run->net.at(s, d)];
+    const VectorHead& v = set.automata.routes[net.at(s, d)];
     std::vector<double> p(v.n);
     for (uint32_t i = 0; i < v.n; ++i) {
-      const RouteAction& a = run->automata.route_actions[v.first + i];
+      const RouteAction& a = set.automata.route_actions[v.first + i];
       p[a.path] = a.probability;
     }
     return p;
   }
   std::vector<int32_t> route_order(uint32_t s, uint32_t d) {
-    const VectorHead& v = run->automata.routes[run->net.at(s, d)];
+    const VectorHead& v = set.automata.routes[net.at(s, d)];
     std::vector<int32_t> o;
-    for (uint32_t i = 0; i < v.n; ++i) o.push_back(run->automata.route_actions[v.first + i].path);
+    for (uint32_t i = 0; i < v.n; ++i) o.push_back(set.automata.route_actions[v.first + i].path);
     return o;
   }
   // The wavelength vector of segment `seg` of path `path` of a pair.
   const VectorHead& wave_vector(uint32_t s, uint32_t d, int32_t path, uint32_t seg = 0) {
-    const VectorHead& v = run->automata.routes[run->net.at(s, d)];
+    const VectorHead& v = set.automata.routes[net.at(s, d)];
     for (uint32_t i = 0; i < v.n; ++i) {
-      const RouteAction& a = run->automata.route_actions[v.first + i];
-      if (a.path == path) return run->automata.waves[a.segments + seg];
+      const RouteAction& a = set.automata.route_actions[v.first + i];
+      if (a.path == path) return set.automata.waves[a.segments + seg];
     }
     return v;
   }
   std::vector<uint32_t> wave_order(const VectorHead& v) {
     std::vector<uint32_t> o;
-    for (uint32_t i = 0; i < v.n; ++i) o.push_back(run->automata.wave_actions[v.first + i].wavelength);
+    for (uint32_t i = 0; i < v.n; ++i) o.push_back(set.automata.wave_actions[v.first + i].wavelength);
     return o;
   }
   double wave_probability(const VectorHead& v, uint32_t w) {
     for (uint32_t i = 0; i < v.n; ++i)
-      if (run->automata.wave_actions[v.first + i].wavelength == w) return run->automata.wave_actions[v.first + i].probability;
+      if (set.automata.wave_actions[v.first + i].wavelength == w) return set.automata.wave_actions[v.first + i].probability;
     return -1;
   }
   // Puts the Method stream where its next draw is below (or above) one half.
   void next_draw_below_half(bool below) {
-    Lehmer& s = run->method_stream;
+    Lehmer& s = set.rwa.context.stream;
     for (s.state = 1;; ++s.state) {
       Lehmer copy = s;
       if ((copy.uniform() < 0.5) == below) return;
@@ -231,7 +222,7 @@ TEST(FastAutomaton, EveryPathIsTriedOnceBeforeTheCallIsBlocked) {
 
 TEST(FastAutomaton, TheAttemptLimitLeavesThePathInUseUntouched) {
   TwoPaths lab;
-  lab.r().config.max_attempts = 1;
+  lab.config.methods.max_attempts = 1;
   ASSERT_TRUE(lab.start(kFastLA, kFastLA, 0.1, 0.2).ok());
   lab.occupy(0, 2, 0);
   lab.next_draw_below_half(true);
@@ -312,7 +303,7 @@ TEST(FastAutomaton, EveryBatchStartsFromUniformVectorsInTheOrderReached) {
   lab.call(0, 2, hops, path);
   const std::vector<int32_t> order = lab.route_order(0, 2);
   EXPECT_EQ(order, (std::vector<int32_t>{1, 0}));
-  reset_automata(lab.r());
+  reset_methods(lab.set, lab.setup());
   expect_probs(lab.route_probabilities(0, 2), {0.5, 0.5});
   EXPECT_EQ(lab.route_order(0, 2), order);
 }
@@ -339,7 +330,7 @@ TEST(DeterministicAutomaton, PathsAndWavelengthsAreTriedByPastSuccess) {
   EXPECT_EQ(lab.attempts_of(0, 1, hops, path), 1.0);
 
   // A new batch: counters back to 0, the order kept.
-  reset_automata(lab.r());
+  reset_methods(lab.set, lab.setup());
   EXPECT_EQ(lab.route_order(0, 2), (std::vector<int32_t>{1, 0}));
   expect_probs(lab.route_probabilities(0, 2), {0, 0});
   EXPECT_EQ(lab.wave_probability(v, 2), 0.0);
@@ -399,14 +390,14 @@ TEST(MixedMethods, TheAutomatonHalfLearnsAndTheOtherHalfKeepsItsOrder) {
 
 // The exhaustive list of pair (s, d): the wavelengths of every combination
 // in position order.
-std::vector<HopArray> combinations(Run& run, uint32_t s, uint32_t d) {
-  const AutomataState& st = run.automata;
-  const ComboList& list = st.lists[run.net.at(s, d)];
+std::vector<HopArray> combinations(Lab& lab, uint32_t s, uint32_t d) {
+  const AutomataState& st = lab.automata();
+  const ComboList& list = st.lists[lab.net.at(s, d)];
   std::vector<HopArray> out;
   for (uint64_t i = 0; i < list.n; ++i) {
     const Combination& c = st.combinations[st.combo_at[list.first + i]];
     const uint32_t* w = st.combo_wavelengths.data() + c.wavelengths;
-    out.emplace_back(w, w + run.paths.paths[c.path].hops);
+    out.emplace_back(w, w + lab.pt.paths[c.path].hops);
   }
   return out;
 }
@@ -421,10 +412,10 @@ TEST(ExhaustiveAutomaton, ListsEveryCombinationFirstSegmentSlowest) {
   lab.paths(0, 3, {{1, 2, 3}});
   lab.paths(0, 1, {{1}});
   ASSERT_TRUE(lab.start(kExhaustiveLA, kExhaustiveLA).ok());
-  EXPECT_EQ(combinations(lab.r(), 0, 3),
+  EXPECT_EQ(combinations(lab, 0, 3),
             (std::vector<HopArray>{{0, 0, 0}, {0, 1, 1}, {0, 2, 2}, {1, 0, 0}, {1, 1, 1}, {1, 2, 2}}));
-  EXPECT_EQ(combinations(lab.r(), 0, 1), (std::vector<HopArray>{{0}, {1}}));
-  EXPECT_DOUBLE_EQ(lab.r().automata.lists[lab.r().net.at(0, 3)].share, 0.2 / 5);
+  EXPECT_EQ(combinations(lab, 0, 1), (std::vector<HopArray>{{0}, {1}}));
+  EXPECT_DOUBLE_EQ(lab.automata().lists[lab.net.at(0, 3)].share, 0.2 / 5);
 }
 
 TEST(ExhaustiveAutomaton, EachCombinationIsTriedAtMostOncePerCall) {
@@ -437,11 +428,11 @@ TEST(ExhaustiveAutomaton, EachCombinationIsTriedAtMostOncePerCall) {
   int32_t path;
   EXPECT_EQ(lab.attempts_of(0, 1, hops, path), 4.0);
   EXPECT_EQ(path, -1);
-  const ComboList& list = lab.r().automata.lists[lab.r().net.at(0, 1)];
-  const double* p = lab.r().automata.combo_probability.data() + list.first;
+  const ComboList& list = lab.automata().lists[lab.net.at(0, 1)];
+  const double* p = lab.automata().combo_probability.data() + list.first;
   EXPECT_NEAR(p[0] + p[1] + p[2] + p[3], 1.0, 1e-12);
 
-  lab.r().net.reset_links();
+  lab.links.reset();
   lab.occupy(0, 1, 2);
   for (int i = 0; i < 20; ++i) {
     EXPECT_LE(lab.attempts_of(0, 1, hops, path), 2.0);
@@ -456,8 +447,8 @@ TEST(ExhaustiveAutomaton, ZeroProbabilitiesAndSingleActionsNeitherHangNorPoisonT
   lab.paths(0, 1, {{1}});
   lab.paths(0, 2, {{2}});
   ASSERT_TRUE(lab.start(kExhaustiveLA, kExhaustiveLA, 0.1, 0.0).ok());
-  AutomataState& st = lab.r().automata;
-  const ComboList& list = st.lists[lab.r().net.at(0, 1)];
+  AutomataState& st = lab.automata();
+  const ComboList& list = st.lists[lab.net.at(0, 1)];
   std::fill_n(st.combo_probability.begin() + list.first, 4, 0.0);
   lab.occupy(0, 1, 0);
   HopArray hops;
@@ -469,7 +460,7 @@ TEST(ExhaustiveAutomaton, ZeroProbabilitiesAndSingleActionsNeitherHangNorPoisonT
 
   lab.occupy(0, 2, 0);
   EXPECT_FALSE(lab.call(0, 2, hops, path));
-  EXPECT_EQ(st.combo_probability[st.lists[lab.r().net.at(0, 2)].first], 1.0);
+  EXPECT_EQ(st.combo_probability[st.lists[lab.net.at(0, 2)].first], 1.0);
 }
 
 TEST(Guards, ExhaustiveListsThatCannotBeHeldAreRefusedBeforeAllocating) {
@@ -480,9 +471,9 @@ TEST(Guards, ExhaustiveListsThatCannotBeHeldAreRefusedBeforeAllocating) {
   Status s = lab.start(kExhaustiveLA, kExhaustiveLA);
   EXPECT_FALSE(s.ok());
   EXPECT_EQ(s.message,
-            "lumtra: command line: -xla: the exhaustive action list from node 1 to node 5 would hold 281474976710656 "
-            "actions (12582912.0 GiB), more than this machine's memory\n");
-  EXPECT_TRUE(lab.r().automata.combinations.empty());
+            "lumtra: command line: -xla: the exhaustive action list from node 1 to node 5 (281474976710656 actions) "
+            "would take 12582912.0 GiB, more than the 1.0 GiB this run may use\n");
+  EXPECT_TRUE(lab.automata().combinations.empty());
 
   // So many that the count itself does not fit 64 bits.
   Lab huge(20, std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18});
@@ -493,7 +484,7 @@ TEST(Guards, ExhaustiveListsThatCannotBeHeldAreRefusedBeforeAllocating) {
   }
   huge.paths(0, 19, {chain});
   s = huge.start(kExhaustiveLA, kExhaustiveLA);
-  EXPECT_NE(s.message.find("would hold more than 18446744073709551615 actions (more than 16 EiB)"), std::string::npos)
+  EXPECT_NE(s.message.find("(more than 18446744073709551615 actions) would take more than 16 EiB"), std::string::npos)
       << s.message;
 }
 
@@ -505,9 +496,9 @@ TEST(Guards, WavelengthVectorsThatCannotBeHeldAreRefused) {
   lab.paths(0, 1, std::vector<Seq>(10, Seq{1}));
   Status s = lab.start(kFastLA, kFirstFit);
   EXPECT_EQ(s.message,
-            "lumtra: command line: -la: the learning-automata vectors would hold 21474836480 wavelength actions "
-            "(320.0 GiB), more than this machine's memory\n");
-  EXPECT_TRUE(lab.r().automata.wave_actions.empty());
+            "lumtra: command line: -la: the learning-automata vectors would hold 21474836480 wavelength actions, "
+            "more than the 4294967295 a run can number\n");
+  EXPECT_TRUE(lab.automata().wave_actions.empty());
 }
 
 TEST(Guards, PriorityRoutingNeedsTheGroupsOfEveryPair) {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "automata/methods.h"
+#include "automata/shared.h"
 
 namespace lumtra {
 
@@ -40,12 +40,10 @@ std::string count_text(uint64_t n) {
   return n == UINT64_MAX ? "more than " + std::to_string(n) : std::to_string(n);
 }
 
-std::string size_text(uint64_t bytes) { return bytes == UINT64_MAX ? "more than 16 EiB" : gib(bytes); }
-
 // Sizes every pair's list before anything is allocated; refuses a run whose
-// lists could not be held.
-Status check_list_sizes(const Run& run, uint64_t& total_actions, uint64_t& total_wavelengths) {
-  const PathTable& pt = run.paths;
+// lists could not be held, and takes their memory from the budget.
+Status check_list_sizes(const PathTable& pt, MemoryBudget& budget, uint64_t& total_actions,
+                        uint64_t& total_wavelengths) {
   const uint32_t t = pt.total_nodes;
   std::vector<uint32_t> bounds;
   uint64_t total_bytes = 0, largest = 0;
@@ -63,10 +61,11 @@ Status check_list_sizes(const Run& run, uint64_t& total_actions, uint64_t& total
         bytes = saturating_add(bytes, saturating_mul(n, combination_bytes(p.hops)));
         total_wavelengths = saturating_add(total_wavelengths, saturating_mul(n, p.hops));
       }
-      if (exceeds_memory(bytes))
-        return Status::error("command line", "-xla",
-                             "the exhaustive action list " + pair_name(s, d) + " would hold " + count_text(actions) +
-                                 " actions (" + size_text(bytes) + "), more than this machine's memory");
+      if (Status st = budget.check(bytes, "command line", "-xla",
+                                   "the exhaustive action list " + pair_name(s, d) + " (" + count_text(actions) +
+                                       " actions)");
+          !st.ok())
+        return st;
       if (actions > largest) {
         largest = actions;
         largest_s = s;
@@ -76,12 +75,9 @@ Status check_list_sizes(const Run& run, uint64_t& total_actions, uint64_t& total
       total_bytes = saturating_add(total_bytes, bytes);
     }
   }
-  if (exceeds_memory(total_bytes))
-    return Status::error("command line", "-xla",
-                         "the exhaustive action lists would hold " + count_text(total_actions) + " actions in all (" +
-                             size_text(total_bytes) + "), more than this machine's memory; the largest, " +
-                             pair_name(largest_s, largest_d) + ", holds " + std::to_string(largest));
-  return Status::proceed();
+  return budget.admit(total_bytes, "command line", "-xla",
+                      "the exhaustive action lists (" + count_text(total_actions) + " actions in all; the largest, " +
+                          pair_name(largest_s, largest_d) + ", holds " + std::to_string(largest) + ")");
 }
 
 // Roulette wheel over the first r positions with mass `mass`. When the walk
@@ -104,12 +100,10 @@ uint64_t roulette(const double* p, uint64_t r, double& mass, Lehmer& stream) {
 
 }  // namespace
 
-Status build_exhaustive_lists(Run& run) {
+Status build_exhaustive_lists(AutomataState& st, const PathTable& pt, MemoryBudget& budget) {
   uint64_t total_actions = 0, total_wavelengths = 0;
-  if (Status s = check_list_sizes(run, total_actions, total_wavelengths); !s.ok()) return s;
+  if (Status s = check_list_sizes(pt, budget, total_actions, total_wavelengths); !s.ok()) return s;
 
-  const PathTable& pt = run.paths;
-  AutomataState& st = run.automata;
   st.lists.assign(pt.lists.size(), ComboList{});
   st.combinations.clear();
   st.combinations.reserve(total_actions);
@@ -155,26 +149,26 @@ void reset_exhaustive(AutomataState& st) {
     if (list.n) list_uniform_init(st.combo_probability.data() + list.first, list.n);
 }
 
-bool exhaustive_assign(Run& run, uint32_t s, uint32_t d, HopArray& hops, uint32_t& path, uint32_t slots) {
-  AutomataState& st = run.automata;
-  const ComboList& list = st.lists[size_t(s) * run.paths.total_nodes + d];
+bool exhaustive_assign(RwaContext& c, const RoutingHalf&, AutomataState& st, uint32_t s, uint32_t d, HopArray& hops,
+                       uint32_t& path, uint32_t slots) {
+  const ComboList& list = st.lists[size_t(s) * c.paths->total_nodes + d];
   double* p = st.combo_probability.data() + list.first;
   uint64_t* at = st.combo_at.data() + list.first;
-  const LearningRates& rates = run.automata.rates;
-  run.request.attempts = 0;
+  const LearningRates& rates = st.rates;
+  c.attempts = 0;
   double mass = 1.0;
   for (uint64_t r = list.n; r > 0; --r) {
-    if (!count_attempt(run)) break;
-    const uint64_t k = roulette(p, r, mass, run.method_stream);
-    const Combination& c = st.combinations[at[k]];
-    const Path& chosen = run.paths.paths[c.path];
-    const Hop* h = run.paths.path_hops(chosen);
-    const uint32_t* w = st.combo_wavelengths.data() + c.wavelengths;
+    if (!c.count_attempt()) break;
+    const uint64_t k = roulette(p, r, mass, c.stream);
+    const Combination& combo = st.combinations[at[k]];
+    const Path& chosen = c.paths->paths[combo.path];
+    const Hop* h = c.paths->path_hops(chosen);
+    const uint32_t* w = st.combo_wavelengths.data() + combo.wavelengths;
     uint32_t j = 0;
-    while (j < chosen.hops && fits_hop(run.net, h[j], w[j], slots)) ++j;
+    while (j < chosen.hops && fits_hop(*c.links, h[j], w[j], slots)) ++j;
     if (j == chosen.hops) {
       list_reward(p, list.n, rates, k);
-      path = c.path;
+      path = combo.path;
       hops.assign(w, w + chosen.hops);
       return true;
     }

@@ -10,11 +10,11 @@ namespace lumtra {
 
 namespace {
 
-std::string gib(double bytes) {
-  char tmp[64];
-  std::snprintf(tmp, sizeof tmp, "%.1f GiB", bytes / (1024.0 * 1024.0 * 1024.0));
-  return tmp;
-}
+// Rough costs: every T x T table of the run together per ordered node pair,
+// one node record with its arrays, one wavelength channel.
+constexpr uint64_t kBytesPerNodePair = 100;
+constexpr uint64_t kBytesPerNode = 128;
+constexpr uint64_t kBytesPerChannel = 4;
 
 // The first number in a control-group file; "max" and unreadable files
 // give 0 (no limit).
@@ -32,6 +32,13 @@ void lower_to(uint64_t& limit, uint64_t other) {
 
 }  // namespace
 
+std::string gib(uint64_t bytes) {
+  if (bytes == UINT64_MAX) return "more than 16 EiB";
+  char tmp[64];
+  std::snprintf(tmp, sizeof tmp, "%.1f GiB", double(bytes) / (1024.0 * 1024.0 * 1024.0));
+  return tmp;
+}
+
 uint64_t available_memory_bytes() {
   uint64_t limit = physical_memory_bytes();
   for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
@@ -48,38 +55,29 @@ uint64_t physical_memory_bytes() {
   long pages = sysconf(_SC_PHYS_PAGES);
   long page_size = sysconf(_SC_PAGE_SIZE);
   if (pages <= 0 || page_size <= 0) return 0;
-  uint64_t bytes;
-  if (__builtin_mul_overflow(uint64_t(pages), uint64_t(page_size), &bytes)) return UINT64_MAX;
-  return bytes;
+  return saturating_mul(uint64_t(pages), uint64_t(page_size));
 }
 
-bool estimate_run_bytes(uint64_t nodes, uint64_t channels, uint64_t& bytes) {
-  uint64_t pairs, pair_bytes, node_bytes, channel_bytes;
-  return !__builtin_mul_overflow(nodes, nodes, &pairs) &&
-         !__builtin_mul_overflow(pairs, kBytesPerNodePair, &pair_bytes) &&
-         !__builtin_mul_overflow(nodes, kBytesPerNode, &node_bytes) &&
-         !__builtin_mul_overflow(channels, kBytesPerChannel, &channel_bytes) &&
-         !__builtin_add_overflow(pair_bytes, node_bytes, &bytes) &&
-         !__builtin_add_overflow(bytes, channel_bytes, &bytes);
+Status MemoryBudget::check(uint64_t bytes, const std::string& source, const std::string& item,
+                           const std::string& what) const {
+  if (bytes <= left()) return Status::proceed();
+  std::string problem = what + " would take " + gib(bytes) + ", more than the ";
+  if (gib(left()) != gib(total_)) problem += gib(left()) + " left of the ";
+  problem += gib(total_) + " this run may use";
+  return Status::error(source, item, problem);
 }
 
-std::string run_size_problem(uint64_t nodes, uint64_t channels, uint64_t physical) {
-  uint64_t bytes = 0;
-  bool fits = estimate_run_bytes(nodes, channels, bytes);
-  if (physical != 0 && (!fits || bytes > physical)) {
-    // The figure shown may exceed 64 bits, so it is recomputed as a real.
-    double n = static_cast<double>(nodes);
-    double need = n * n * kBytesPerNodePair + n * kBytesPerNode +
-                  static_cast<double>(channels) * kBytesPerChannel;
-    return "would need " + gib(need) + ", more than this machine's " +
-           gib(static_cast<double>(physical));
-  }
-  uint64_t pairs;
-  if (__builtin_mul_overflow(nodes, nodes, &pairs) || pairs > kMaxNodePairs)
-    return "would give " + std::to_string(nodes) + " x " + std::to_string(nodes) +
-           " node pairs, more than the " + std::to_string(kMaxNodePairs) +
-           " that link numbers can address";
-  return {};
+Status MemoryBudget::admit(uint64_t bytes, const std::string& source, const std::string& item,
+                           const std::string& what) {
+  Status s = check(bytes, source, item, what);
+  if (s.ok() && total_ != 0) used_ += bytes;
+  return s;
+}
+
+uint64_t network_bytes(uint64_t nodes, uint64_t channels) {
+  return saturating_add(saturating_add(saturating_mul(saturating_mul(nodes, nodes), kBytesPerNodePair),
+                                       saturating_mul(nodes, kBytesPerNode)),
+                        saturating_mul(channels, kBytesPerChannel));
 }
 
 }  // namespace lumtra

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "load/stable_order.h"
-#include "run/run.h"
+#include "rwa/options.h"
 
 namespace lumtra {
 
@@ -17,7 +17,7 @@ namespace {
 // wavelength has on every link of the segment. Wavelengths outside the
 // free-wavelength window of any link are full there and add nothing.
 // `rows` receives the Channel row of every link of the segment.
-uint64_t segment_free_slots(const Network& net, const Hop* hops, uint32_t count, const uint32_t** rows) {
+uint64_t segment_free_slots(const LinkState& net, const Hop* hops, uint32_t count, const uint32_t** rows) {
   uint32_t low = 0;
   uint32_t end = hops[0].bound;
   for (uint32_t k = 0; k < count; ++k) {
@@ -57,11 +57,11 @@ int most_congestion_compare(const LoadState& st, uint32_t a, uint32_t b) {
 
 // ---- Routing halves --------------------------------------------------------
 
-const PathList& begin_request(Run& run, uint32_t s, uint32_t d) {
-  run.request.source = s;
-  run.request.destination = d;
-  run.request.position = 0;
-  return run.paths.list(s, d);
+const PathList& begin_request(RwaContext& c, uint32_t s, uint32_t d) {
+  c.request.source = s;
+  c.request.destination = d;
+  c.request.position = 0;
+  return c.paths->list(s, d);
 }
 
 // Grows the working arrays when a list is longer than any seen before (only
@@ -76,80 +76,74 @@ void fit_working_arrays(LoadState& st, uint32_t count) {
 
 // Sorts the pair's Route order: whole, or with priority routing inside each
 // group, leaving the entries behind the last boundary as they are.
-void sort_route_order(Run& run, const PathList& list, uint32_t* order, PathCompare compare) {
-  LoadState& st = run.load;
+void sort_route_order(const PathTable& paths, LoadState& st, const PathList& list, uint32_t* order) {
+  const PathCompare compare = st.compare;
   auto cmp = [&st, compare](uint32_t a, uint32_t b) { return compare(st, a, b); };
   uint32_t* buffer = st.merge_buffer.data();
-  if (!run.config.priority_routing || list.boundary_count < 2) {
+  if (!st.priority_routing || list.boundary_count < 2) {
     stable_order(order, list.count, buffer, cmp);
     return;
   }
-  const uint32_t* b = run.paths.group_boundaries(list);
+  const uint32_t* b = paths.group_boundaries(list);
   for (uint32_t g = 0; g + 1 < list.boundary_count; ++g) stable_order(order + b[g], b[g + 1] - b[g], buffer, cmp);
 }
 
 // Where the Route order of the current request lives: one working array for
 // least/most loaded, the pair's own carried order for weighted congestion.
-uint32_t* loaded_order(Run& run, const PathList&) { return run.load.order.data(); }
-uint32_t* congestion_order(Run& run, const PathList& list) {
-  return run.load.congestion_orders.data() + list.first;
-}
+uint32_t* loaded_order(LoadState& st, const PathList&) { return st.order.data(); }
+uint32_t* congestion_order(LoadState& st, const PathList& list) { return st.congestion_orders.data() + list.first; }
 
 // Starts a request: remembers the pair, lets `rank(order, k, path)` measure
 // path k (and set its Route order entry when the order starts afresh), sorts
 // the Route order and returns its first entry.
-template <uint32_t* (*OrderOf)(Run&, const PathList&), class Rank>
-int32_t ranked_route_first(Run& run, uint32_t s, uint32_t d, PathCompare compare, Rank rank) {
-  const PathList& list = begin_request(run, s, d);
+template <uint32_t* (*OrderOf)(LoadState&, const PathList&), class Rank>
+int32_t ranked_route_first(RwaContext& c, LoadState& st, uint32_t s, uint32_t d, Rank rank) {
+  const PathList& list = begin_request(c, s, d);
   if (list.count == 0) return -1;
-  fit_working_arrays(run.load, list.count);
-  uint32_t* order = OrderOf(run, list);
-  const Path* paths = run.paths.paths.data() + list.first;
+  fit_working_arrays(st, list.count);
+  uint32_t* order = OrderOf(st, list);
+  const Path* paths = c.paths->paths.data() + list.first;
   for (uint32_t k = 0; k < list.count; ++k) rank(order, k, paths[k]);
-  sort_route_order(run, list, order, compare);
+  sort_route_order(*c.paths, st, list, order);
   return static_cast<int32_t>(order[0]);
 }
 
 // The next entry of the Route order; -1 once every path has been returned.
-template <uint32_t* (*OrderOf)(Run&, const PathList&)>
-int32_t ranked_route_next(Run& run) {
-  const PathList& list = run.paths.list(run.request.source, run.request.destination);
-  const uint32_t position = static_cast<uint32_t>(++run.request.position);
+template <uint32_t* (*OrderOf)(LoadState&, const PathList&)>
+int32_t ranked_route_next(RwaContext& c, LoadState& st) {
+  const PathList& list = c.paths->list(c.request.source, c.request.destination);
+  const uint32_t position = static_cast<uint32_t>(++c.request.position);
   if (position >= list.count) return -1;
-  return static_cast<int32_t>(OrderOf(run, list)[position]);
+  return static_cast<int32_t>(OrderOf(st, list)[position]);
 }
 
-int32_t loaded_route_first(Run& run, uint32_t s, uint32_t d) {
-  return ranked_route_first<loaded_order>(run, s, d, run.load.load_compare,
-                                          [&run](uint32_t* order, uint32_t k, const Path& p) {
-                                            order[k] = k;
-                                            run.load.measure[k] = bottleneck_free_slots(run.net, run.paths, p);
-                                          });
+int32_t loaded_route_first(RwaContext& c, LoadState& st, uint32_t s, uint32_t d) {
+  return ranked_route_first<loaded_order>(c, st, s, d, [&c, &st](uint32_t* order, uint32_t k, const Path& p) {
+    order[k] = k;
+    st.measure[k] = bottleneck_free_slots(*c.links, *c.paths, p);
+  });
 }
 
-int32_t congestion_route_first(Run& run, uint32_t s, uint32_t d) {
-  return ranked_route_first<congestion_order>(run, s, d, run.load.congestion_compare,
-                                              [&run](uint32_t*, uint32_t k, const Path& p) {
-                                                run.load.weights[k] = congestion_weight(run.net, run.paths, p, run.load);
-                                              });
+int32_t congestion_route_first(RwaContext& c, LoadState& st, uint32_t s, uint32_t d) {
+  return ranked_route_first<congestion_order>(c, st, s, d, [&c, &st](uint32_t*, uint32_t k, const Path& p) {
+    st.weights[k] = congestion_weight(*c.links, *c.paths, p, st);
+  });
 }
 
-void no_commit(Run&, uint32_t) {}
+void no_commit(RwaContext&, LoadState&, uint32_t) {}
 
-bool congestion_routing(const Config& cfg) {
-  return cfg.routing_code == kWeightedLeastCongestion || cfg.routing_code == kWeightedMostCongestion;
-}
+bool congestion_routing(int16_t code) { return code == kWeightedLeastCongestion || code == kWeightedMostCongestion; }
 
 }  // namespace
 
-uint64_t bottleneck_free_slots(const Network& net, const PathTable& paths, const Path& path) {
+uint64_t bottleneck_free_slots(const LinkState& net, const PathTable& paths, const Path& path) {
   const Hop* hops = paths.path_hops(path);
   uint64_t least = std::numeric_limits<uint64_t>::max();
   for (uint32_t k = 0; k < path.hops; ++k) least = std::min<uint64_t>(least, net.links[hops[k].link].free_slots);
   return least;
 }
 
-double congestion_weight(const Network& net, const PathTable& paths, const Path& path, LoadState& scratch) {
+double congestion_weight(const LinkState& net, const PathTable& paths, const Path& path, LoadState& scratch) {
   if (path.hops == 0) return 0.0;
   if (scratch.rows.size() < path.hops) scratch.rows.resize(path.hops);
   const Hop* hops = paths.path_hops(path);
@@ -164,49 +158,41 @@ double congestion_weight(const Network& net, const PathTable& paths, const Path&
   return static_cast<double>(least) / std::sqrt(static_cast<double>(path.hops));
 }
 
-Status install_load_routing(Run& run) {
-  Slots& slots = run.slots;
-  LoadState& st = run.load;
-  slots.route_commit = no_commit;
-  switch (run.config.routing_code) {
+RoutingHalf load_routing(LoadState& st, int16_t code, const PathOptions& paths) {
+  st.priority_routing = paths.priority_routing;
+  switch (code) {
     case kLeastLoaded:
+      st.compare = least_loaded_compare;
+      return routing_half<LoadState, loaded_route_first, ranked_route_next<loaded_order>, no_commit>(st);
     case kMostLoaded:
-      slots.route_first = loaded_route_first;
-      slots.route_next = ranked_route_next<loaded_order>;
-      st.load_compare = run.config.routing_code == kLeastLoaded ? least_loaded_compare : most_loaded_compare;
-      return Status::proceed();
+      st.compare = most_loaded_compare;
+      return routing_half<LoadState, loaded_route_first, ranked_route_next<loaded_order>, no_commit>(st);
     case kWeightedLeastCongestion:
-    case kWeightedMostCongestion:
-      slots.route_first = congestion_route_first;
-      slots.route_next = ranked_route_next<congestion_order>;
-      st.congestion_compare =
-          run.config.routing_code == kWeightedLeastCongestion ? least_congestion_compare : most_congestion_compare;
-      return Status::proceed();
+      st.compare = least_congestion_compare;
+      break;
     default:
-      return Status::error("command line", "method", "routing code " + std::to_string(run.config.routing_code) +
-                                                         " is not a load or congestion routing method");
+      st.compare = most_congestion_compare;
+      break;
   }
+  return routing_half<LoadState, congestion_route_first, ranked_route_next<congestion_order>, no_commit>(st);
 }
 
-Status prepare_load(Run& run) {
-  const int16_t code = run.config.routing_code;
-  if (code < kLeastLoaded || code > kWeightedMostCongestion) return Status::proceed();
-  LoadState& st = run.load;
+Status prepare_load(LoadState& st, const PathTable& paths, int16_t code) {
   uint32_t longest = 0;
-  for (const PathList& l : run.paths.lists) longest = std::max(longest, l.count);
+  for (const PathList& l : paths.lists) longest = std::max(longest, l.count);
   fit_working_arrays(st, longest);
-  if (congestion_routing(run.config)) {
+  if (congestion_routing(code)) {
     uint32_t most_hops = 0;
-    for (const Path& p : run.paths.paths) most_hops = std::max(most_hops, p.hops);
+    for (const Path& p : paths.paths) most_hops = std::max(most_hops, p.hops);
     st.rows.assign(most_hops, nullptr);
-    st.congestion_orders.assign(run.paths.paths.size(), 0);
-    reset_congestion_state(st, run.paths);
+    st.congestion_orders.assign(paths.paths.size(), 0);
+    reset_congestion_state(st, paths);
   }
   return Status::proceed();
 }
 
-void reset_load(Run& run) {
-  if (congestion_routing(run.config)) reset_congestion_state(run.load, run.paths);
+void reset_load(LoadState& st, const PathTable& paths, int16_t code) {
+  if (congestion_routing(code)) reset_congestion_state(st, paths);
 }
 
 void reset_congestion_state(LoadState& state, const PathTable& paths) {

@@ -17,13 +17,13 @@
 #include <vector>
 
 #include "base/status.h"
+#include "network/network.h"
+#include "paths/options.h"
+#include "paths/path_table.h"
+#include "rwa/rwa.h"
 
 namespace lumtra {
 
-struct Run;
-struct Network;
-struct PathTable;
-struct Path;
 struct LoadState;
 
 // Three-way comparison of two path indices of the current pair, reading the
@@ -31,10 +31,8 @@ struct LoadState;
 using PathCompare = int (*)(const LoadState&, uint32_t a, uint32_t b);
 
 struct LoadState {
-  // Comparison slots: larger or smaller Bottleneck free slots first (codes
-  // 10, 11); larger or smaller Congestion weight first (codes 12, 13).
-  PathCompare load_compare = nullptr;
-  PathCompare congestion_compare = nullptr;
+  PathCompare compare = nullptr;  // larger/smaller free slots or weight first
+  bool priority_routing = false;  // sort inside each priority group only
 
   // Working arrays of the request in progress, indexed by path index within
   // the pair's list; sized once for the longest list and reused.
@@ -50,21 +48,20 @@ struct LoadState {
   std::vector<uint32_t> congestion_orders;
 };
 
-// Routing codes 10 to 13: fills route_first, route_next, route_commit and
-// the comparison slot.
-Status install_load_routing(Run& run);
+// Routing codes 10 to 13.
+RoutingHalf load_routing(LoadState& state, int16_t code, const PathOptions& paths);
 // Sizes the working arrays and the per-pair Route orders once the path
 // table exists.
-Status prepare_load(Run& run);
+Status prepare_load(LoadState& state, const PathTable& paths, int16_t routing_code);
 // Start of every batch.
-void reset_load(Run& run);
+void reset_load(LoadState& state, const PathTable& paths, int16_t routing_code);
 
 // Every pair's congestion Route order back to 0, 1, ..., count-1.
 void reset_congestion_state(LoadState& state, const PathTable& paths);
 
 // Measures of one path under the present link state.
-uint64_t bottleneck_free_slots(const Network& net, const PathTable& paths, const Path& path);
+uint64_t bottleneck_free_slots(const LinkState& links, const PathTable& paths, const Path& path);
 // `scratch` lends its working arrays.
-double congestion_weight(const Network& net, const PathTable& paths, const Path& path, LoadState& scratch);
+double congestion_weight(const LinkState& links, const PathTable& paths, const Path& path, LoadState& scratch);
 
 }  // namespace lumtra

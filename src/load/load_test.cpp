@@ -12,6 +12,7 @@
 
 #include "harness.h"
 #include "load/stable_order.h"
+#include "rwa/options.h"
 #include "run/run.h"
 
 namespace lumtra {
@@ -20,20 +21,23 @@ namespace {
 using Nodes = std::vector<uint32_t>;
 using Order = std::vector<int32_t>;
 
-// The pair's candidates in the order the installed routing returns them.
-std::vector<int32_t> candidates(Run& run, uint32_t s, uint32_t d) {
-  std::vector<int32_t> out{run.slots.route_first(run, s, d)};
-  for (int32_t p; (p = run.slots.route_next(run)) != -1;) out.push_back(p);
-  EXPECT_EQ(run.slots.route_next(run), -1);  // stays exhausted
+// The pair's candidates in the order a routing half returns them.
+std::vector<int32_t> candidates(RwaContext& c, const RoutingHalf& h, uint32_t s, uint32_t d) {
+  std::vector<int32_t> out{h.first(c, h.state, s, d)};
+  for (int32_t p; (p = h.next(c, h.state)) != -1;) out.push_back(p);
+  EXPECT_EQ(h.next(c, h.state), -1);  // stays exhausted
   return out;
 }
 
 // A hand-built network and path table: T nodes, fibres added one by one,
 // candidate lists filled pair by pair.
 struct Bench {
-  std::unique_ptr<Run> run = std::make_unique<Run>(stdin, stdout, stderr);
-  Network& net = run->net;
-  PathTable& table = run->paths;
+  Network net;
+  PathTable table;
+  LinkState links;
+  LoadState load;
+  RwaContext context;
+  RoutingHalf half;
 
   Bench(uint32_t t, uint32_t slots, std::vector<std::pair<uint32_t, uint32_t>> fibres, uint32_t w) {
     net.node_count = net.total_nodes = t;
@@ -41,10 +45,14 @@ struct Bench {
     net.capacity.assign(size_t(t) * t, 0);
     for (auto [u, v] : fibres) net.capacity[net.at(u, v)] = net.capacity[net.at(v, u)] = w;
     net.slots_per_wavelength = slots;
-    net.allocate_links();
-    net.reset_links();
+    net.connect();
+    links.allocate(net);
+    links.reset();
     table.total_nodes = t;
     table.lists.assign(size_t(t) * t, PathList{});
+    context.net = &net;
+    context.links = &links;
+    context.paths = &table;
   }
 
   // The candidate list of (s, d), each path given by the nodes after s.
@@ -73,7 +81,7 @@ struct Bench {
         if (ends) {
           uint32_t bound = UINT32_MAX;
           for (size_t k = segment_start; k < table.hop_data.size(); ++k)
-            bound = std::min(bound, net.links[table.hop_data[k].link].capacity);
+            bound = std::min(bound, net.capacity[table.hop_data[k].link]);
           for (size_t k = segment_start; k < table.hop_data.size(); ++k) table.hop_data[k].bound = bound;
           segment_start = table.hop_data.size();
         }
@@ -84,17 +92,17 @@ struct Bench {
   }
 
   // Takes `slots` slots of wavelength w on the link u -> v.
-  void take(uint32_t u, uint32_t v, uint32_t w, uint32_t slots) { net.reserve_path(u, &v, 1, &w, slots); }
+  void take(uint32_t u, uint32_t v, uint32_t w, uint32_t slots) { links.take(uint32_t(net.at(u, v)), w, slots); }
 
   void install(int16_t code, bool priority = false) {
-    run->config.routing_code = code;
-    run->config.priority_routing = priority;
-    ASSERT_TRUE(install_load_routing(*run).ok());
-    ASSERT_TRUE(prepare_load(*run).ok());
+    PathOptions options;
+    options.priority_routing = priority;
+    half = load_routing(load, code, options);
+    ASSERT_TRUE(prepare_load(load, table, code).ok());
   }
 
   // Every candidate in the order the routing half returns them.
-  std::vector<int32_t> order(uint32_t s, uint32_t d) { return candidates(*run, s, d); }
+  std::vector<int32_t> order(uint32_t s, uint32_t d) { return candidates(context, half, s, d); }
 
   const Path& path(uint32_t s, uint32_t d, uint32_t k) const { return table.path(s, d, k); }
 };
@@ -107,19 +115,19 @@ TEST(CongestionWeight, SumsTheEndToEndFreeSlotsPerWavelengthOfEachSegment) {
   b.take(3, 4, 0, 1);
   b.take(0, 1, 1, 5);  // wavelength 1: none free on the first link
   b.set_list(0, 4, {{1, 2, 3, 4}});
-  EXPECT_DOUBLE_EQ(congestion_weight(b.net, b.table, b.path(0, 4, 0), b.run->load), 1.0);  // (2 + 0) / sqrt(4)
+  EXPECT_DOUBLE_EQ(congestion_weight(b.links, b.table, b.path(0, 4, 0), b.load), 1.0);  // (2 + 0) / sqrt(4)
 
   // With node 2 converting, hops 0-1 and 2-3 are separate segments:
   // min(3 + 0, 2 + 5) / 2.
   b.net.nodes[2].conversion = true;
   b.set_list(0, 4, {{1, 2, 3, 4}});
-  EXPECT_DOUBLE_EQ(congestion_weight(b.net, b.table, b.path(0, 4, 0), b.run->load), 1.5);
+  EXPECT_DOUBLE_EQ(congestion_weight(b.links, b.table, b.path(0, 4, 0), b.load), 1.5);
 
   // A segment bound below the fibre's capacity cuts the wavelengths summed.
   Bench c(2, 5, {{0, 1}}, 3);
   c.set_list(0, 1, {{1}});
   c.table.hop_data[0].bound = 2;
-  EXPECT_DOUBLE_EQ(congestion_weight(c.net, c.table, c.path(0, 1, 0), c.run->load), 10.0);
+  EXPECT_DOUBLE_EQ(congestion_weight(c.links, c.table, c.path(0, 1, 0), c.load), 10.0);
 }
 
 TEST(Measures, LargeCapacitiesNeitherWrapNorBreakTheOrder) {
@@ -128,16 +136,16 @@ TEST(Measures, LargeCapacitiesNeitherWrapNorBreakTheOrder) {
   b.set_list(0, 2, {{2}, {1, 2}});
   b.take(0, 2, 0, big);  // the direct link keeps one wavelength
   // 2 x 3e9 free slots would wrap a 32-bit sum.
-  EXPECT_DOUBLE_EQ(congestion_weight(b.net, b.table, b.path(0, 2, 1), b.run->load), 6e9 / std::sqrt(2.0));
+  EXPECT_DOUBLE_EQ(congestion_weight(b.links, b.table, b.path(0, 2, 1), b.load), 6e9 / std::sqrt(2.0));
   b.install(kWeightedLeastCongestion);
   EXPECT_EQ(b.order(0, 2), (Order{1, 0}));
 
   // Bottleneck measures far apart: a subtracting comparison would overflow.
   Bench l(3, 1, {{0, 1}, {1, 2}, {0, 2}}, 1);
   l.set_list(0, 2, {{2}, {1, 2}});
-  l.net.link(0, 2).free_slots = 0;
-  for (auto [u, v] : {std::pair{0u, 1u}, {1u, 2u}}) l.net.link(u, v).free_slots = 4000000000u;
-  EXPECT_EQ(bottleneck_free_slots(l.net, l.table, l.path(0, 2, 1)), 4000000000u);
+  l.links.links[l.net.at(0, 2)].free_slots = 0;
+  for (auto [u, v] : {std::pair{0u, 1u}, {1u, 2u}}) l.links.links[l.net.at(u, v)].free_slots = 4000000000u;
+  EXPECT_EQ(bottleneck_free_slots(l.links, l.table, l.path(0, 2, 1)), 4000000000u);
   l.install(kLeastLoaded);
   EXPECT_EQ(l.order(0, 2), (Order{1, 0}));
   l.install(kMostLoaded);
@@ -192,7 +200,7 @@ TEST(CongestionRouting, APathWithoutAnEndToEndWavelengthIsLastForLeastAndFirstFo
   }
   m.take(2, 3, 2, 2);
   m.take(2, 3, 3, 1);
-  EXPECT_EQ(congestion_weight(m.net, m.table, m.path(0, 3, 0), m.run->load), 0.0);
+  EXPECT_EQ(congestion_weight(m.links, m.table, m.path(0, 3, 0), m.load), 0.0);
   m.install(kLeastLoaded);
   EXPECT_EQ(m.order(0, 3), (Order{0, 1}));  // 4 free against 1
   m.install(kWeightedLeastCongestion);
@@ -220,7 +228,7 @@ TEST(CongestionRouting, TheRouteOrderCarriesOverWithinABatchAndResetsAtItsStart)
   EXPECT_EQ(m.order(0, 3), (Order{1, 0}));
   m.take(2, 3, 0, 1);  // equal again: the previous order stands
   EXPECT_EQ(m.order(0, 3), (Order{1, 0}));
-  reset_load(*m.run);
+  reset_load(m.load, m.table, kWeightedLeastCongestion);
   EXPECT_EQ(m.order(0, 3), (Order{0, 1}));
 }
 
@@ -246,18 +254,12 @@ TEST(StableOrder, MatchesStdStableSortOnEveryLength) {
 
 // ---- Whole runs -------------------------------------------------------------
 
-double erlang_b(int servers, double load) {
-  double b = 1.0;
-  for (int n = 1; n <= servers; ++n) b = load * b / (n + load * b);
-  return b;
-}
-
 TEST(LoadRoutingRuns, OneLinkOfNonGroomingNodesMatchesErlangB) {
   // Two non-grooming nodes, one fibre of four wavelengths of four slots,
   // calls of 1 to 4 slots from node 1 to node 2 at 3 Erlang: each call holds
   // a whole wavelength, so four servers.
-  const std::string net = test::write_file("net.txt",
-                                           "2\n1 n\n1 n\n4\n1\n4\n0 4\n4 0\n0 3\n0 0\n20\n2000\n");
+  const std::string net =
+      test::write_file("net.txt", test::single_link({.slots = 4, .max_slots = 4, .rate = 3.0, .batches = 20, .time = 2000}));
   for (std::vector<std::string> method : {std::vector<std::string>{"-ll"}, {"-ml"}, {"-wlcr", "-ff"}, {"-wmcr", "-ff"}}) {
     method.insert(method.end(), {"-s:3", "-nt:" + net});
     auto r = test::run_lumtra(method);
@@ -272,7 +274,7 @@ TEST(LoadRoutingRuns, OneLinkOfNonGroomingNodesMatchesErlangB) {
     mean /= v.size();
     for (double x : v) ss += (x - mean) * (x - mean);
     const double se = std::sqrt(ss / (v.size() - 1) / v.size());
-    EXPECT_NEAR(mean, erlang_b(4, 3.0), 4 * se + 1e-3) << method[0];
+    EXPECT_NEAR(mean, test::erlang_b(4, 3.0), 4 * se + 1e-3) << method[0];
   }
 }
 
@@ -282,20 +284,20 @@ TEST(LoadRoutingRuns, WithOneExtraGroupTheDirectLinkGoesFirstWhateverItsLoad) {
     if (priority) args.push_back("-pr");
     test::PreparedRun p(args);
     ASSERT_TRUE(p.status.ok()) << p.status.message;
-    lumtra::Run& run = *p.run;
-    run.net.reset_links();
-    reset_load(run);
+    p.start_batch();
     // Nodes 1 and 8: a direct link, then 1-2-4-5-7-8, 1-3-6-5-7-8 and
     // 1-3-6-10-9-8. The direct link keeps one free wavelength; link 2-4
     // keeps six.
     const uint32_t s = 0, d = 7, two = 1, four = 3;
-    for (uint32_t w = 0; w < 15; ++w) run.net.reserve_path(s, &d, 1, &w, 1);
-    for (uint32_t w = 0; w < 10; ++w) run.net.reserve_path(two, &four, 1, &w, 1);
-    const PathList& list = run.paths.list(s, d);
+    for (uint32_t w = 0; w < 15; ++w) p.take(s, d, w, 1);
+    for (uint32_t w = 0; w < 10; ++w) p.take(two, four, w, 1);
+    const PathTable& paths = p.run->paths;
+    const PathList& list = paths.list(s, d);
     ASSERT_EQ(list.count, 4u);
-    ASSERT_EQ(run.paths.path(s, d, 0).hops, 1u);
-    ASSERT_EQ(run.paths.path_nodes(run.paths.path(s, d, 1))[0], two);
-    EXPECT_EQ(candidates(run, s, d), priority ? (Order{0, 2, 3, 1}) : (Order{2, 3, 1, 0}));
+    ASSERT_EQ(paths.path(s, d, 0).hops, 1u);
+    ASSERT_EQ(paths.path_nodes(paths.path(s, d, 1))[0], two);
+    Rwa& rwa = p.lane().methods.rwa;
+    EXPECT_EQ(candidates(rwa.context, rwa.routing, s, d), priority ? (Order{0, 2, 3, 1}) : (Order{2, 3, 1, 0}));
   }
 }
 

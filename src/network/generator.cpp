@@ -6,8 +6,7 @@
 #include <memory>
 #include <new>
 
-#include "base/memory.h"
-#include "run/run.h"
+#include "network/network.h"
 
 namespace lumtra {
 
@@ -238,17 +237,17 @@ Status write_failed(const std::string& out_name) {
 
 }  // namespace
 
-Status load_generator_input(const Config& config, uint32_t node_count, GeneratorInput& input) {
-  const std::string& name = config.generator_file;
+Status load_generator_input(const GeneratorOptions& config, uint32_t node_count, const MemoryBudget& budget,
+                            GeneratorInput& input) {
+  const std::string& name = config.file;
   if (name.empty()) return Status::error("command line", "-g:", "names no parameter file");
   if (node_count == 0)
     return Status::error("standard input", "number of nodes", "'0': a network needs at least one node");
   // A network the run cannot hold is refused before its file is written.
-  if (std::string p = run_size_problem(node_count, 0, available_memory_bytes()); !p.empty()) {
-    std::string problem(1, '\'');
-    problem += std::to_string(node_count) + "' nodes " + p;
-    return Status::error("standard input", "number of nodes", problem);
-  }
+  if (Status s = check_network_size(budget, node_count, 0, "standard input", "number of nodes",
+                                    "'" + std::to_string(node_count) + "' nodes");
+      !s.ok())
+    return s;
   if (config.sink_node < -1)
     return Status::error("command line", "-sn:" + std::to_string(int64_t{config.sink_node} + 1),
                          "names no node (nodes count from 1)");
@@ -279,15 +278,14 @@ Status load_generator_input(const Config& config, uint32_t node_count, Generator
   return Status::proceed();
 }
 
-Status generate_network(Run& run, const GeneratorInput& input, uint32_t node_count, std::FILE* out,
+Status generate_network(const GeneratorOptions& options, const GeneratorInput& input, uint32_t node_count,
+                        Lehmer& stream, const MemoryBudget& budget, std::FILE* out,
                         const std::string& out_name) {
-  Lehmer& stream = run.generator_stream;
-  const bool virtual_input = run.config.virtual_input;
+  const bool virtual_input = options.virtual_input;
   const uint64_t s = input.type_values, b = input.base;
   auto draw = [&](uint64_t pos, char separator) { return draw_item(input.items[pos], stream, out, separator); };
 
   std::fprintf(out, "%lu\n", static_cast<unsigned long>(node_count));
-  const uint64_t physical = run.memory_budget;
   uint64_t extra = 0;  // ports and cores of every node
   for (uint32_t node = 0; node < node_count; ++node) {
     int64_t type = draw_type(input.items, stream, out, ' ');
@@ -295,10 +293,11 @@ Status generate_network(Run& run, const GeneratorInput& input, uint32_t node_cou
     if (type == kSingleHopGrooming || type == kPartialGrooming) {
       auto count = static_cast<uint64_t>(draw(s + 1, ' '));
       extra += count;
-      if (std::string p = run_size_problem(node_count + extra, 0, physical); !p.empty())
-        return Status::error(run.config.generator_file, item_label(s + 1, "ports or cores"),
-                             "the drawn ports and cores bring the network to " +
-                                 std::to_string(node_count + extra) + " nodes, which " + p);
+      if (Status st = check_network_size(budget, node_count + extra, 0, options.file, item_label(s + 1, "ports or cores"),
+                                         "the drawn ports and cores bring the network to " +
+                                             std::to_string(node_count + extra) + " nodes, which");
+          !st.ok())
+        return st;
       if (!virtual_input) {
         // Outgoing capacities repeat the incoming ones: the same stream
         // numbers are drawn again.
@@ -314,7 +313,7 @@ Status generate_network(Run& run, const GeneratorInput& input, uint32_t node_cou
     if (std::ferror(out)) return write_failed(out_name);
   }
   const uint64_t m = virtual_input ? node_count + extra : node_count;
-  const int64_t sink = run.config.sink_node;
+  const int64_t sink = options.sink_node;
   if (sink >= 0 && static_cast<uint64_t>(sink) >= m)
     return Status::error("command line", "-sn:" + std::to_string(sink + 1),
                          "the drawn network has only " + std::to_string(m) + " nodes");

@@ -23,13 +23,19 @@
 #include <string>
 #include <vector>
 
-#include "network/parameters.h"
+#include "base/memory.h"
 #include "base/status.h"
+#include "network/parameters.h"
 
 namespace lumtra {
 
-struct Run;
-struct Config;
+// What the command line says about generating: the parameter file, the
+// sink node and virtual-node input.
+struct GeneratorOptions {
+  std::string file;          // text after "-g:"
+  int32_t sink_node = -1;    // 0-based, -1 none
+  bool virtual_input = false;
+};
 
 // A parameter file that has been read and checked against the layout above.
 struct GeneratorInput {
@@ -38,15 +44,16 @@ struct GeneratorInput {
   uint64_t base = 0;         // B
 };
 
-// Reads config.generator_file and checks every item against its position
+// Reads the parameter file and checks every item against its position
 // (kind, silence, bounds, count) and the -sn node against the network of
 // `node_count` nodes. Writes nothing, so a bad file leaves every output as
 // it was.
-Status load_generator_input(const Config& config, uint32_t node_count, GeneratorInput& input);
+Status load_generator_input(const GeneratorOptions& options, uint32_t node_count, const MemoryBudget& budget,
+                            GeneratorInput& input);
 
 // Writes a network of `node_count` nodes drawn from `input` with the
-// Generator stream to `out` (named `out_name` in messages).
-Status generate_network(Run& run, const GeneratorInput& input, uint32_t node_count, std::FILE* out,
-                        const std::string& out_name);
+// Generator stream `stream` to `out` (named `out_name` in messages).
+Status generate_network(const GeneratorOptions& options, const GeneratorInput& input, uint32_t node_count,
+                        Lehmer& stream, const MemoryBudget& budget, std::FILE* out, const std::string& out_name);
 
 }  // namespace lumtra

@@ -48,18 +48,16 @@ struct Generated {
 
 Generated generate(const std::string& params, uint32_t nodes, bool vi = false, int32_t sink = -1,
                    uint32_t seed = 12345) {
-  lumtra::Run run(stdin, stdout, stderr);
-  run.config.generator_file = write_file("params.txt", params);
-  run.config.virtual_input = vi;
-  run.config.sink_node = sink;
-  run.generator_stream.state = seed;
+  const GeneratorOptions options{write_file("params.txt", params), sink, vi};
+  Lehmer stream{seed};
+  const MemoryBudget budget;
   Generated g;
   GeneratorInput input;
-  g.status = load_generator_input(run.config, nodes, input);
+  g.status = load_generator_input(options, nodes, budget, input);
   if (!g.status.ok()) return g;
   std::string path = test::scratch_dir() + "/net.txt";
   std::FILE* out = std::fopen(path.c_str(), "w");
-  g.status = generate_network(run, input, nodes, out, path);
+  g.status = generate_network(options, input, nodes, stream, budget, out, path);
   std::fclose(out);
   g.text = read_file(path);
   return g;

@@ -2,47 +2,41 @@
 
 namespace lumtra {
 
-void Network::allocate_links() {
-  const uint32_t t = total_nodes;
-  adjacency.assign(size_t(t) * t, 0);
-  links.assign(size_t(t) * t, Link{});
+Status check_network_size(const MemoryBudget& budget, uint64_t nodes, uint64_t channels, const std::string& source,
+                          const std::string& item, const std::string& what) {
+  if (saturating_mul(nodes, nodes) > kMaxNodePairs)
+    return Status::error(source, item,
+                         what + " would give " + std::to_string(nodes) + " x " + std::to_string(nodes) +
+                             " node pairs, more than the " + std::to_string(kMaxNodePairs) +
+                             " that link numbers can address");
+  return budget.check(network_bytes(nodes, channels), source, item, what);
+}
+
+void Network::connect() {
+  adjacency.resize(capacity.size());
+  for (size_t i = 0; i < capacity.size(); ++i) adjacency[i] = capacity[i] != 0;
+}
+
+void LinkState::allocate(const Network& net) {
+  total_nodes = net.total_nodes;
+  slots_per_wavelength = net.slots_per_wavelength;
+  links.assign(net.capacity.size(), Link{});
   uint64_t total = 0;
   for (size_t i = 0; i < links.size(); ++i) {
-    adjacency[i] = capacity[i] != 0;
-    links[i].capacity = capacity[i];
+    links[i].capacity = net.capacity[i];
     links[i].channels = total;
-    total += capacity[i];
+    total += net.capacity[i];
   }
   channels.assign(total, 0);
 }
 
-void Network::reset_links() {
+void LinkState::reset() {
   for (Link& l : links) {
     l.free_slots = l.capacity * slots_per_wavelength;
     l.low = 0;
     l.high_end = l.capacity;
   }
   std::fill(channels.begin(), channels.end(), slots_per_wavelength);
-}
-
-void Network::reserve_path(uint32_t source, const uint32_t* nodes, uint32_t hops,
-                           const uint32_t* hop_wavelengths, uint32_t slots) {
-  uint32_t u = source;
-  for (uint32_t k = 0; k < hops; ++k) {
-    uint32_t id = static_cast<uint32_t>(at(u, nodes[k]));
-    reserve_links(&id, 1, hop_wavelengths + k, slots);
-    u = nodes[k];
-  }
-}
-
-void Network::release_path(uint32_t source, const uint32_t* nodes, uint32_t hops,
-                           const uint32_t* hop_wavelengths, uint32_t slots) {
-  uint32_t u = source;
-  for (uint32_t k = 0; k < hops; ++k) {
-    uint32_t id = static_cast<uint32_t>(at(u, nodes[k]));
-    release_links(&id, 1, hop_wavelengths + k, slots);
-    u = nodes[k];
-  }
 }
 
 }  // namespace lumtra

@@ -1,15 +1,22 @@
-// Network: the single in-memory optical network of a run. Nodes (real nodes
-// first, then the Virtual nodes of grooming ports and cores in order of
-// creation), the T x T fibre links with one Channel (count of free time slots)
-// per wavelength, the time-slot parameters and the arrival-rate matrix.
-// Built once by the network reader; afterwards only the link state changes,
-// through reset_links, reserve_path and release_path.
+// Network: the optical network of a run, as read: nodes (real nodes first,
+// then the Virtual nodes of grooming ports and cores in order of creation),
+// the T x T fibre capacities, the time-slot parameters and the arrival-rate
+// matrix. Built once by the network reader and read-only afterwards; it may
+// be shared by every simulation lane.
+//
+// LinkState: what the calls in progress hold on every fibre, one Channel
+// (count of free time slots) per wavelength. Each simulation lane owns one;
+// only reset(), take() and give() change it.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
+
+#include "base/memory.h"
+#include "base/status.h"
 
 namespace lumtra {
 
@@ -36,16 +43,17 @@ struct Node {
   bool is_virtual() const { return type == 0; }
 };
 
-// One ordered node pair. Invariants between the link operations: free_slots
-// is the sum of the link's Channels; every Channel lies in
-// 0 .. slots_per_wavelength; every wavelength below `low` or at or above
-// `high_end` is full (the window is a hint: wavelengths inside may be full).
+// The state of one fibre (an ordered node pair). Invariants between the
+// link operations: free_slots is the sum of the link's Channels; every
+// Channel lies in 0 .. slots_per_wavelength; every wavelength below `low` or
+// at or above `high_end` is full (the window is a hint: wavelengths inside
+// may be full).
 struct Link {
   uint32_t capacity = 0;   // wavelengths; 0 = no fibre
   uint32_t low = 0;        // lower end of the free-wavelength window
   uint32_t high_end = 0;   // one past the upper end (`high` + 1, never negative)
   uint32_t free_slots = 0;
-  uint64_t channels = 0;   // offset of wavelength 0 in Network::channels
+  uint64_t channels = 0;   // offset of wavelength 0 in LinkState::channels
 
   // The window's upper end as a signed index: -1 on a link without fibre.
   int64_t high() const { return static_cast<int64_t>(high_end) - 1; }
@@ -57,55 +65,56 @@ struct Network {
   std::vector<Node> nodes;
   std::vector<uint32_t> capacity;     // T x T wavelengths per fibre
   std::vector<uint8_t> adjacency;     // T x T, 1 where capacity != 0
-  std::vector<Link> links;            // T x T
-  std::vector<uint32_t> channels;     // free slots of every wavelength of every link
   std::vector<double> arrival_rates;  // T x T calls per time unit, scaled and redistributed
   uint32_t slots_per_wavelength = 0;
   uint32_t min_call_slots = 0;
   uint32_t max_call_slots = 0;
   uint32_t call_size_count = 0;
-  uint32_t max_fibre_capacity = 0;    // only for global-channel usage assignment
 
   size_t at(uint32_t u, uint32_t v) const { return size_t(u) * total_nodes + v; }
-  Link& link(uint32_t u, uint32_t v) { return links[at(u, v)]; }
-  const Link& link(uint32_t u, uint32_t v) const { return links[at(u, v)]; }
-  uint32_t* channels_of(const Link& l) { return channels.data() + l.channels; }
-  const uint32_t* channels_of(const Link& l) const { return channels.data() + l.channels; }
+  // Fills `adjacency` from `capacity` (capacity must be filled first).
+  void connect();
+};
 
-  // Allocates the T x T tables and the Channels once T and the capacities are
-  // known (capacity must be filled first).
-  void allocate_links();
+// Whether a network of `nodes` nodes and `channels` wavelength channels can
+// be held: link numbers (u * T + v) are 32-bit, and its tables must fit the
+// memory budget. `what` describes the cause in messages ("'9' nodes").
+Status check_network_size(const MemoryBudget& budget, uint64_t nodes, uint64_t channels, const std::string& source,
+                          const std::string& item, const std::string& what);
+
+struct LinkState {
+  uint32_t total_nodes = 0;
+  uint32_t slots_per_wavelength = 0;
+  std::vector<Link> links;         // T x T
+  std::vector<uint32_t> channels;  // free slots of every wavelength of every link
+
+  // Sizes the links and Channels for `net`; every link then needs reset().
+  void allocate(const Network& net);
   // Every link back to the empty state (start of every batch).
-  void reset_links();
-  // Takes (gives back) `slots` on wavelength hop_wavelengths[k] of every hop
-  // of a path that leaves `source` and visits `nodes[0 .. hops-1]`.
-  void reserve_path(uint32_t source, const uint32_t* nodes, uint32_t hops,
-                    const uint32_t* hop_wavelengths, uint32_t slots);
-  void release_path(uint32_t source, const uint32_t* nodes, uint32_t hops,
-                    const uint32_t* hop_wavelengths, uint32_t slots);
+  void reset();
 
-  // Hot-path forms over precomputed link indices (u * T + v per hop).
-  void reserve_links(const uint32_t* link_ids, uint32_t hops, const uint32_t* w, uint32_t slots) {
-    for (uint32_t k = 0; k < hops; ++k) {
-      Link& l = links[link_ids[k]];
-      uint32_t& ch = channels[l.channels + w[k]];
-      ch -= slots;
-      l.free_slots -= slots;
-      if (ch == 0) {
-        if (l.low == w[k]) ++l.low;
-        if (l.high_end == w[k] + 1) --l.high_end;
-      }
+  // Takes (gives back) `slots` on wavelength w of link `link` (u * T + v).
+  void take(uint32_t link, uint32_t w, uint32_t slots) {
+    Link& l = links[link];
+    uint32_t& ch = channels[l.channels + w];
+    ch -= slots;
+    l.free_slots -= slots;
+    if (ch == 0) {
+      if (l.low == w) ++l.low;
+      if (l.high_end == w + 1) --l.high_end;
     }
   }
-  void release_links(const uint32_t* link_ids, uint32_t hops, const uint32_t* w, uint32_t slots) {
-    for (uint32_t k = 0; k < hops; ++k) {
-      Link& l = links[link_ids[k]];
-      channels[l.channels + w[k]] += slots;
-      l.free_slots += slots;
-      if (w[k] < l.low) l.low = w[k];
-      if (w[k] >= l.high_end) l.high_end = w[k] + 1;
-    }
+  void give(uint32_t link, uint32_t w, uint32_t slots) {
+    Link& l = links[link];
+    channels[l.channels + w] += slots;
+    l.free_slots += slots;
+    if (w < l.low) l.low = w;
+    if (w >= l.high_end) l.high_end = w + 1;
   }
+
+  size_t at(uint32_t u, uint32_t v) const { return size_t(u) * total_nodes + v; }
+  const Link& link(uint32_t u, uint32_t v) const { return links[at(u, v)]; }
+  const uint32_t* channels_of(const Link& l) const { return channels.data() + l.channels; }
 };
 
 }  // namespace lumtra

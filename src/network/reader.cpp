@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "base/memory.h"
-#include "run/run.h"
+#include "base/limits.h"
 
 namespace lumtra {
 
@@ -38,18 +37,18 @@ bool accept_probability(double p, const std::string& t, std::string& why) {
   return false;
 }
 
-// Reads the network of one run into run.net, prompt by prompt.
+// Reads the network of one run, prompt by prompt.
 class NetworkReader {
  public:
-  NetworkReader(Run& run, TokenReader& in)
-      : run_(run), net_(run.net), in_(in), out_(run.out),
-        virtual_input_(run.config.virtual_input), physical_(run.memory_budget) {}
+  NetworkReader(TokenReader& in, Console& prompts, const NetworkOptions& options, MemoryBudget& budget, Network& net)
+      : net_(net), in_(in), out_(prompts), options_(options), virtual_input_(options.virtual_input), budget_(budget) {}
 
   Status read(uint32_t node_count) {
     net_ = Network{};
     net_.node_count = node_count;
-    if (std::string p = run_size_problem(node_count, 0, physical_); !p.empty())
-      return Status::error(in_.source(), "number of nodes", quoted(node_count) + " nodes " + p);
+    if (Status s = check_network_size(budget_, node_count, 0, in_.source(), "number of nodes", quoted(node_count) + " nodes");
+        !s.ok())
+      return s;
     total_ = node_count;
     net_.nodes.resize(node_count);
     for (uint32_t k = 0; k < node_count; ++k)
@@ -63,9 +62,7 @@ class NetworkReader {
     if (!virtual_input_)
       if (Status s = place_port_capacities(); !s.ok()) return s;
     if (Status s = read_capacity_rows(); !s.ok()) return s;
-    net_.allocate_links();
-    if (run_.config.wa_code == kMostUsed || run_.config.wa_code == kLeastUsed)
-      for (uint32_t c : net_.capacity) net_.max_fibre_capacity = std::max(net_.max_fibre_capacity, c);
+    net_.connect();
     if (Status s = read_rates(); !s.ok()) return s;
     if (!virtual_input_) redistribute();
     return Status::proceed();
@@ -102,10 +99,11 @@ class NetworkReader {
     uint32_t count = 0;
     if (Status s = in_.read_u32(count_item, count); !s.ok()) return s;
     const uint64_t grown = total_ + count;
-    if (std::string p = run_size_problem(grown, 0, physical_); !p.empty())
-      return Status::error(in_.source(), count_item(),
-                           quoted(count) + " grooming " + kind + " bring the network to " +
-                               std::to_string(grown) + " nodes, which " + p);
+    if (Status s = check_network_size(budget_, grown, 0, in_.source(), count_item(),
+                                      quoted(count) + " grooming " + kind + " bring the network to " +
+                                          std::to_string(grown) + " nodes, which");
+        !s.ok())
+      return s;
 
     Node entered = std::move(node);
     entered.virtual_count = count;
@@ -210,10 +208,11 @@ class NetworkReader {
                                std::to_string(kMaxSlotsPerLink));
     const uint64_t before = net_.capacity[net_.at(u, v)];
     channels_ = channels_ - before + wavelengths;  // cannot wrap: each entry is below 2^32, pairs below 2^32
-    if (std::string p = run_size_problem(total_, channels_, physical_); !p.empty())
-      return Status::error(in_.source(), item(),
-                           quoted(wavelengths) + " wavelengths bring the network to " + std::to_string(channels_) +
-                               " wavelength channels, which " + p);
+    if (Status s = check_network_size(budget_, total_, channels_, in_.source(), item(),
+                                      quoted(wavelengths) + " wavelengths bring the network to " +
+                                          std::to_string(channels_) + " wavelength channels, which");
+        !s.ok())
+      return s;
     net_.capacity[net_.at(u, v)] = wavelengths;
     return Status::proceed();
   }
@@ -258,7 +257,7 @@ class NetworkReader {
 
   Status read_rates() {
     const uint32_t rows = virtual_input_ ? net_.total_nodes : net_.node_count;
-    const double scale = run_.config.rate_scale();
+    const double scale = options_.rate_scale();
     for (uint32_t u = 0; u < rows; ++u) {
       out_.text("Enter Arrival rates from node ").u64(uint64_t(u) + 1).text(" to other nodes: ");
       for (uint32_t v = 0; v < rows; ++v) {
@@ -312,28 +311,35 @@ class NetworkReader {
     }
   }
 
-  Run& run_;
   Network& net_;
   TokenReader& in_;
   Console& out_;
+  const NetworkOptions& options_;
   const bool virtual_input_;
-  const uint64_t physical_;
+  MemoryBudget& budget_;
   uint64_t total_ = 0;     // T so far
+ public:
+  uint64_t channels() const { return channels_; }
+
+ private:
   uint64_t channels_ = 0;  // wavelength channels of every fibre so far
 };
 
 }  // namespace
 
-Status read_network(Run& run, TokenReader& in, uint32_t node_count) {
-  return NetworkReader(run, in).read(node_count);
+Status read_network(TokenReader& in, Console& prompts, const NetworkOptions& options, MemoryBudget& budget,
+                    uint32_t node_count, Network& net) {
+  NetworkReader reader(in, prompts, options, budget, net);
+  if (Status s = reader.read(node_count); !s.ok()) return s;
+  return budget.admit(network_bytes(net.total_nodes, net.capacity.empty() ? 0 : reader.channels()), in.source(),
+                      "network", "the network's tables");
 }
 
-Status read_batch_values(Run& run, TokenReader& in) {
-  Config& cfg = run.config;
+Status read_batch_values(TokenReader& in, Console& prompts, uint32_t& batch_count, double& batch_time) {
   auto batches = [] { return std::string("number of batches"); };
-  if (cfg.batch_count == 0) {
-    run.out.text("Enter Number of Batches: ");
-    Status s = in.read_u32(batches, cfg.batch_count, [](uint32_t v, const std::string& t, std::string& why) {
+  if (batch_count == 0) {
+    prompts.text("Enter Number of Batches: ");
+    Status s = in.read_u32(batches, batch_count, [](uint32_t v, const std::string& t, std::string& why) {
       if (v != 0) return true;
       why = "'" + t + "': at least one batch is needed";
       return false;
@@ -345,9 +351,9 @@ Status read_batch_values(Run& run, TokenReader& in) {
   }
 
   auto time = [] { return std::string("batch time"); };
-  if (cfg.batch_time == 0.0) {
-    run.out.text("Enter Total Time of each batch: ");
-    return in.read_real(time, cfg.batch_time, [](double v, const std::string& t, std::string& why) {
+  if (batch_time == 0.0) {
+    prompts.text("Enter Total Time of each batch: ");
+    return in.read_real(time, batch_time, [](double v, const std::string& t, std::string& why) {
       if (v > 0.0) return true;
       why = "'" + t + "' is not a positive time";
       return false;
@@ -358,6 +364,41 @@ Status read_batch_values(Run& run, TokenReader& in) {
     return in.read_real(time, ignored);
   }
   return Status::proceed();
+}
+
+namespace {
+
+// One learning-automata constant: asked for when not given on the command
+// line; otherwise the file's value is read and discarded. `may_end` lets a
+// file that holds neither constant end here.
+Status read_constant(TokenReader& in, Console& prompts, const char* prompt, const char* name, const char* option,
+                     double& value, bool may_end) {
+  auto item = [name] { return std::string(name); };
+  const bool given = value != kRealNotGiven;
+  if (!given) {
+    prompts.text(prompt);
+    if (Status s = in.read_real(item, value); !s.ok()) return s;
+  } else if (!in.is_standard_input()) {
+    if (may_end && in.at_end()) return Status::proceed();
+    double discarded;
+    if (Status s = in.read_real(item, discarded); !s.ok()) return s;
+  }
+  if (!(value >= 0.0 && value <= 1.0))
+    return Status::error(given ? "command line" : in.source(), given ? option : name,
+                         "'" + real_text(value) + "' must lie between 0 and 1");
+  return Status::proceed();
+}
+
+}  // namespace
+
+Status read_la_constants(TokenReader& in, Console& prompts, double& alpha, double& epsilon) {
+  const bool both_given = alpha != kRealNotGiven && epsilon != kRealNotGiven;
+  if (Status s = read_constant(in, prompts, "Enter 'a' (alpha) value for learning automata: ", "alpha", "-al", alpha,
+                               both_given);
+      !s.ok())
+    return s;
+  return read_constant(in, prompts, "Enter 'e' (epsilon) value for learning automata: ", "epsilon", "-ep", epsilon,
+                       both_given);
 }
 
 }  // namespace lumtra

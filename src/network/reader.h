@@ -1,24 +1,33 @@
 // Network reader: the one reader for -nt files, keyboard entry (-i) and
-// generated files. It prints every prompt of the dialogue (also when reading
-// a file), reads the answers in order and builds the Network: Virtual nodes
-// for grooming ports and cores, port capacities, scaled and redistributed
-// arrival rates, links. Then the batch count and batch time, with the
-// command-line override rule.
+// generated networks. It prints every prompt of the dialogue (also when
+// reading a file), reads the answers in order and builds the Network: Virtual
+// nodes for grooming ports and cores, port capacities, scaled and
+// redistributed arrival rates, fibres. Then the batch count and batch time,
+// and the learning-automata constants, with the command-line override rule.
 #pragma once
 
 #include <cstdint>
 
-#include "network/token_reader.h"
+#include "base/console.h"
+#include "base/memory.h"
 #include "base/status.h"
+#include "network/network.h"
+#include "network/options.h"
+#include "network/token_reader.h"
 
 namespace lumtra {
 
-struct Run;
-
-// Reads everything after the node count N (already read) into run.net.
-Status read_network(Run& run, TokenReader& in, uint32_t node_count);
-// Batch count and batch time: prompted when not given on the command line,
-// otherwise read and discarded when the input is a file.
-Status read_batch_values(Run& run, TokenReader& in);
+// Reads everything after the node count N (already read) into `net`,
+// printing every prompt on `prompts`. The network's tables are taken from
+// the memory budget.
+Status read_network(TokenReader& in, Console& prompts, const NetworkOptions& options, MemoryBudget& budget,
+                    uint32_t node_count, Network& net);
+// Batch count and batch time: prompted when not given on the command line
+// (0 there), otherwise read and discarded when the input is a file.
+Status read_batch_values(TokenReader& in, Console& prompts, uint32_t& batch_count, double& batch_time);
+// Alpha and epsilon, for the methods that need them: the same rule, except
+// that a file may end before them when both are given; each must lie
+// between 0 and 1.
+Status read_la_constants(TokenReader& in, Console& prompts, double& alpha, double& epsilon);
 
 }  // namespace lumtra

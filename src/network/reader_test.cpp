@@ -34,7 +34,7 @@ struct Session {
   explicit Session(const std::string& input, std::function<void(Config&)> options = {}) {
     std::fputs(input.c_str(), in);
     std::rewind(in);
-    run->config.wa_code = 0;
+    run->config.methods.wa_code = 0;
     if (options) options(run->config);
   }
   ~Session() {
@@ -46,8 +46,8 @@ struct Session {
     TokenReader reader(in, kind == TokenReader::Input::file ? "net.txt" : "standard input", kind, err);
     uint32_t n = 0;
     Status s = reader.read_u32([] { return std::string("number of nodes"); }, n);
-    if (s.ok()) s = read_network(*run, reader, n);
-    if (s.ok()) s = read_batch_values(*run, reader);
+    if (s.ok()) s = read_network(reader, run->out, run->config.network, run->budget, n, run->net);
+    if (s.ok()) s = read_batch_values(reader, run->out, run->config.sim.batch_count, run->config.sim.batch_time);
     run->out.flush();
     return s;
   }
@@ -83,13 +83,11 @@ TEST(NetworkReader, ExampleBuildsTheNetworkWithItsPortAndPrintsEveryPrompt) {
   EXPECT_TRUE(!net.nodes[0].conversion && net.nodes[2].grooming && !net.nodes[2].conversion);
   EXPECT_TRUE(net.nodes[3].is_virtual() && net.nodes[3].conversion && net.nodes[3].grooming);
   EXPECT_EQ(net.capacity, (std::vector<uint32_t>{0, 4, 0, 0, 4, 0, 4, 2, 0, 4, 0, 0, 0, 2, 0, 0}));
-  EXPECT_EQ(net.channels.size(), 20u);
   EXPECT_EQ(net.arrival_rates, (std::vector<double>{0, .5, .5, .5, .5, 0, .5, 0, .5, .5, 0, .5, .5, 0, .5, 0}));
   EXPECT_EQ(net.slots_per_wavelength, 8u);
   EXPECT_EQ(net.call_size_count, 4u);
-  EXPECT_EQ(net.max_fibre_capacity, 0u);  // only for global-count usage assignment
-  EXPECT_EQ(s.run->config.batch_count, 10u);
-  EXPECT_EQ(s.run->config.batch_time, 1000.0);
+  EXPECT_EQ(s.run->config.sim.batch_count, 10u);
+  EXPECT_EQ(s.run->config.sim.batch_time, 1000.0);
 
   const std::string node = "capabilities:\n" + std::string(kTypes);
   EXPECT_EQ(s.printed(),
@@ -110,7 +108,7 @@ TEST(NetworkReader, ExampleBuildsTheNetworkWithItsPortAndPrintsEveryPrompt) {
 
 TEST(NetworkReader, VirtualInputFileGivesTheSameNetwork) {
   Session plain(read_file(example("three-node.txt")));
-  Session vi(read_file(example("three-node-vi.txt")), [](Config& c) { c.virtual_input = true; });
+  Session vi(read_file(example("three-node-vi.txt")), [](Config& c) { c.network.virtual_input = true; });
   ASSERT_TRUE(plain.read().ok());
   ASSERT_TRUE(vi.read().ok());
   EXPECT_EQ(vi.net().total_nodes, 4u);
@@ -130,17 +128,16 @@ TEST(NetworkReader, VirtualNodesNumberAfterEveryNodeSoFarAndRatesRedistribute) {
   // of each direction. Rates scaled by 3 / 2.
   Session s("3  2 n 2  1 1 1 1  0.5 1   1 Y   4 n 1  2 2 0.5 0.5   8 1 1\n"
             "5 4 0  4 0 4  0 4 0   0 2 2  1 0 1  1 1 0   1 1\n",
-            [](Config& c) { c.rate_factor = 3, c.rate_cofactor = 2, c.wa_code = kLeastUsed; });
+            [](Config& c) { c.network.rate_factor = 3, c.network.rate_cofactor = 2, c.methods.wa_code = kLeastUsed; });
   ASSERT_TRUE(s.read().ok());
   const Network& net = s.net();
   ASSERT_EQ(net.total_nodes, 6u);
   EXPECT_FALSE(net.nodes[1].conversion);
   EXPECT_EQ(net.nodes[2].type, kPartialGrooming);
   EXPECT_EQ(net.nodes[2].virtual_nodes, std::vector<uint32_t>{5});
-  EXPECT_EQ(net.link(0, 0).capacity, 0u);  // diagonal 5 ignored
-  EXPECT_EQ(net.link(2, 5).capacity, 2u);
-  EXPECT_EQ(net.link(5, 2).capacity, 2u);
-  EXPECT_EQ(net.max_fibre_capacity, 4u);
+  EXPECT_EQ(net.capacity[net.at(0, 0)], 0u);  // diagonal 5 ignored
+  EXPECT_EQ(net.capacity[net.at(2, 5)], 2u);
+  EXPECT_EQ(net.capacity[net.at(5, 2)], 2u);
   auto rate = [&](uint32_t u, uint32_t v) { return net.arrival_rates[net.at(u, v)]; };
   EXPECT_EQ(rate(0, 1), 0.0);  // start probability 1: everything moves to the ports
   EXPECT_EQ(rate(3, 1), 1.5);    // 2 x 1.5 split over two ports
@@ -171,18 +168,18 @@ TEST(NetworkReader, NodeWithoutPortsStillReadsItsProbabilities) {
 
 TEST(BatchValues, CommandLineValuesOverrideAndFileValuesAreConsumed) {
   const std::string net = "2 1 n 1 n 1 1 1 0 1 1 0 0 1 1 0 ";
-  auto given = [](Config& c) { c.batch_count = 5, c.batch_time = 50.0; };
-  Session count_given(net + "10 1000 7", [](Config& c) { c.batch_count = 5; });
+  auto given = [](Config& c) { c.sim.batch_count = 5, c.sim.batch_time = 50.0; };
+  Session count_given(net + "10 1000 7", [](Config& c) { c.sim.batch_count = 5; });
   ASSERT_TRUE(count_given.read().ok());
-  EXPECT_EQ(count_given.run->config.batch_count, 5u);
-  EXPECT_EQ(count_given.run->config.batch_time, 1000.0);
+  EXPECT_EQ(count_given.run->config.sim.batch_count, 5u);
+  EXPECT_EQ(count_given.run->config.sim.batch_time, 1000.0);
   EXPECT_EQ(count_given.printed().find("Batches"), std::string::npos);
   EXPECT_NE(count_given.printed().find("Enter Total Time of each batch: "), std::string::npos);
 
-  Session time_given(net + "10 1000", [](Config& c) { c.batch_time = 50.0; });
+  Session time_given(net + "10 1000", [](Config& c) { c.sim.batch_time = 50.0; });
   ASSERT_TRUE(time_given.read().ok());
-  EXPECT_EQ(time_given.run->config.batch_count, 10u);
-  EXPECT_EQ(time_given.run->config.batch_time, 50.0);
+  EXPECT_EQ(time_given.run->config.sim.batch_count, 10u);
+  EXPECT_EQ(time_given.run->config.sim.batch_time, 50.0);
 
   Session keyboard(net + "77", given);  // nothing is read from standard input
   ASSERT_TRUE(keyboard.read(TokenReader::Input::standard_input).ok());
@@ -199,7 +196,7 @@ TEST(NetworkReader, KeyboardAnswersAreAskedAgainUntilUsable) {
   Session s("2\n2 yes\ny -1\n1\n5 0\n1.5\n0.5 0\n1 n\n3\n2\n1\n2\n-4\n0 1\n1 0\n0 1 1 0\n1 1\n");
   ASSERT_TRUE(s.read(TokenReader::Input::terminal).ok());
   EXPECT_TRUE(s.net().nodes[0].conversion);
-  EXPECT_EQ(s.net().link(0, 2).capacity, 5u);
+  EXPECT_EQ(s.net().capacity[s.net().at(0, 2)], 5u);
   EXPECT_EQ(s.net().nodes[0].end_at_grooming, 0.5);
   EXPECT_EQ(s.net().call_size_count, 1u);
   EXPECT_NE(contents(s.err).find("lumtra: standard input: maximum call slots: '1' is less than the minimum call "
@@ -251,7 +248,7 @@ TEST(NetworkReader, BadInputStopsWithSourceItemAndValue) {
 }
 
 TEST(NetworkReader, RateScaleOverflowIsRefused) {
-  Session s("2 1 n 1 n 1 1 1 0 1 1 0 1e10 1e10 1 0 1 1", [](Config& c) { c.rate_factor = 1e300; });
+  Session s("2 1 n 1 n 1 1 1 0 1 1 0 1e10 1e10 1 0 1 1", [](Config& c) { c.network.rate_factor = 1e300; });
   EXPECT_EQ(s.read().message,  // the diagonal is not stored, so it passes
             "lumtra: net.txt: arrival rate from node 1 to node 2: '1e10' times the rate scale 1e+300 is not a "
             "finite number\n");
@@ -270,16 +267,21 @@ TEST(NetworkReader, KeyboardEntryPromptsLikeTheFileAndStopsAtEndOfInput) {
   EXPECT_EQ(cut.err, "lumtra: standard input: type of node 2: the input ends before this value\n");
 }
 
-TEST(MemoryBudget, RefusesWhatTheMachineOrTheLinkNumbersCannotHold) {
-  const uint64_t gib = uint64_t(1) << 30;
-  EXPECT_EQ(run_size_problem(1000, 0, gib), "");
-  EXPECT_EQ(run_size_problem(10000, 0, gib), "would need 9.3 GiB, more than this machine's 1.0 GiB");
-  EXPECT_EQ(run_size_problem(1000, gib / 4, gib), "would need 1.1 GiB, more than this machine's 1.0 GiB");
-  EXPECT_EQ(run_size_problem(65535, 0, 0), "");
-  EXPECT_EQ(run_size_problem(65536, 0, 0),
-            "would give 65536 x 65536 node pairs, more than the 4294967295 that link numbers can address");
-  uint64_t bytes = 0;
-  EXPECT_FALSE(estimate_run_bytes(uint64_t(1) << 32, 0, bytes));
+TEST(MemoryBudget, RefusesWhatTheBudgetOrTheLinkNumbersCannotHold) {
+  MemoryBudget budget(uint64_t(1) << 30);
+  EXPECT_TRUE(check_network_size(budget, 1000, 0, "f", "n", "'1000' nodes").ok());
+  EXPECT_EQ(check_network_size(budget, 10000, 0, "f", "n", "'10000' nodes").message,
+            "lumtra: f: n: '10000' nodes would take 9.3 GiB, more than the 1.0 GiB this run may use\n");
+  ASSERT_TRUE(budget.admit(budget.total() / 2, "f", "n", "half").ok());
+  EXPECT_EQ(check_network_size(budget, 3000, 0, "f", "n", "'3000' nodes").message,
+            "lumtra: f: n: '3000' nodes would take 0.8 GiB, more than the 0.5 GiB left of the 1.0 GiB this run may "
+            "use\n");
+  MemoryBudget unknown(0);
+  EXPECT_TRUE(check_network_size(unknown, 65535, 0, "f", "n", "w").ok());
+  EXPECT_EQ(check_network_size(unknown, 65536, 0, "f", "n", "'65536' nodes").message,
+            "lumtra: f: n: '65536' nodes would give 65536 x 65536 node pairs, more than the 4294967295 that link "
+            "numbers can address\n");
+  EXPECT_EQ(network_bytes(uint64_t(1) << 32, 0), UINT64_MAX);
 }
 
 TEST(MemoryBudget, TooManyWavelengthsAreRefusedBeforeAllocation) {
@@ -290,7 +292,7 @@ TEST(MemoryBudget, TooManyWavelengthsAreRefusedBeforeAllocation) {
       "net3.txt", "3 1 n 1 n 1 n 1 1 1 0 4294967295 4294967295 4294967295 0 4294967295 4294967295 4294967295 0");
   test::RunResult r = run_lumtra({"-nt:" + file3});
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("wavelength channels, which would need"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("wavelength channels, which would take"), std::string::npos) << r.err;
 }
 
 }  // namespace

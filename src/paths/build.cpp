@@ -11,7 +11,6 @@
 #include "paths/enumerate.h"
 #include "paths/gfabric.h"
 #include "paths/order.h"
-#include "run/run.h"
 
 namespace lumtra {
 
@@ -25,7 +24,7 @@ bool sorted_mode(int16_t mode) { return mode >= kSortHops && mode <= kSortCostTh
 
 class TableBuilder {
  public:
-  TableBuilder(const Network& net, const Config& cfg, const PathLimits& limits, PathTable& table)
+  TableBuilder(const Network& net, const PathOptions& cfg, const PathLimits& limits, PathTable& table)
       : net_(net),
         cfg_(cfg),
         t_(net.total_nodes),
@@ -69,7 +68,7 @@ class TableBuilder {
   void report_progress(uint64_t steps);
 
   const Network& net_;
-  const Config& cfg_;
+  const PathOptions& cfg_;
   const uint32_t t_;
   PathTable& table_;
   const uint64_t max_entries_;
@@ -114,7 +113,7 @@ void TableBuilder::report_progress(uint64_t steps) {
 
 // Hop window and cuts of the pairs (s, d), d = 0 .. T-1.
 void TableBuilder::window_row(uint32_t s) {
-  const Config& c = cfg_;
+  const PathOptions& c = cfg_;
   if (c.all_paths) {
     const uint32_t depth = static_cast<uint32_t>(c.max_path_length);
     for (uint32_t d = 0; d < t_; ++d) {
@@ -256,7 +255,7 @@ bool TableBuilder::append(uint32_t s, const uint32_t* nodes, uint32_t hops, int3
 // Orders and cuts the lists of source s and moves them into the table,
 // followed by their G-Fabric switching variants.
 Status TableBuilder::finish_row(uint32_t s, std::vector<std::pair<uint32_t, uint32_t>>& missing) {
-  const Config& c = cfg_;
+  const PathOptions& c = cfg_;
   for (uint32_t d = 0; d < t_; ++d) {
     std::vector<Path>& list = scratch_[d];
     PathList& entry = table_.lists[size_t(s) * t_ + d];
@@ -335,36 +334,24 @@ Status TableBuilder::build(std::vector<std::pair<uint32_t, uint32_t>>& missing) 
 
 }  // namespace
 
-Status build_path_table(Run& run, bool& no_path) {
-  PathLimits limits;
-  // Half the budget: the network and the method tables need the rest.
-  limits.max_bytes = run.memory_budget / 2;
-  if (run.err && isatty(fileno(run.err))) limits.progress = run.err;
-  return build_path_table(run, no_path, limits);
-}
-
-Status build_path_table(Run& run, bool& no_path, const PathLimits& limits) {
-  no_path = false;
-  const Network& net = run.net;
+Status build_path_table(const Network& net, const PathOptions& options, const PathLimits& limits, PathTable& table,
+                        std::vector<std::pair<uint32_t, uint32_t>>& missing) {
+  missing.clear();
   const uint32_t t = net.total_nodes;
   if (uint64_t{t} * t > 4294967295u)
     return Status::error("command line", "candidate paths",
                          std::to_string(t) + " nodes make more node pairs than the path table can index");
-
-  std::vector<std::pair<uint32_t, uint32_t>> missing;
-  {
-    TableBuilder builder(net, run.config, limits, run.paths);
-    if (Status st = builder.build(missing); !st.ok()) {
-      run.paths = PathTable{};
-      return st;
-    }
+  TableBuilder builder(net, options, limits, table);
+  if (Status st = builder.build(missing); !st.ok()) {
+    table = PathTable{};
+    return st;
   }
-  for (const auto& [s, d] : missing) {
-    run.out.text("Warning: There are no paths from ").u64(uint64_t{s} + 1).text(" to ").u64(uint64_t{d} + 1).ch('\n');
-    no_path = true;
-  }
-  print_path_table(run.out, run.paths);
   return Status::proceed();
+}
+
+uint64_t table_bytes(const PathTable& t) {
+  return t.lists.size() * sizeof(PathList) + t.paths.size() * sizeof(Path) + t.nodes.size() * sizeof(uint32_t) +
+         t.hop_data.size() * sizeof(Hop) + t.boundary_pool.size() * sizeof(uint32_t);
 }
 
 }  // namespace lumtra

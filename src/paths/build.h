@@ -7,13 +7,16 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "paths/path_table.h"
+#include <utility>
+#include <vector>
+
 #include "base/status.h"
+#include "network/network.h"
+#include "paths/options.h"
+#include "paths/path_table.h"
 
 namespace lumtra {
 
-struct Run;
-struct Network;
 class Console;
 
 // How large the table may grow before the build gives up with an error
@@ -27,11 +30,16 @@ struct PathLimits {
   uint32_t progress_ms = 250;  // least time between two reports
 };
 
-// Fills run.paths and prints it, within run.memory_budget. Sets `no_path` when a pair with traffic has
-// no candidate path (its warnings are printed).
-Status build_path_table(Run& run, bool& no_path);
-Status build_path_table(Run& run, bool& no_path, const PathLimits& limits);
+// Fills `table` with the candidate paths of every ordered pair of `net`
+// under `options`, within `limits`. `missing` receives the pairs with
+// traffic and no candidate path.
+Status build_path_table(const Network& net, const PathOptions& options, const PathLimits& limits, PathTable& table,
+                        std::vector<std::pair<uint32_t, uint32_t>>& missing);
+// The bytes a built table holds.
+uint64_t table_bytes(const PathTable& table);
 
+// "Warning: There are no paths from S to D" for each pair.
+void print_missing_paths(Console& out, const std::vector<std::pair<uint32_t, uint32_t>>& missing);
 // The printout of every path of the table, pair by pair.
 void print_path_table(Console& out, const PathTable& table);
 

@@ -28,7 +28,7 @@ TEST(PathTable, WindowOptionsChooseTheListedPaths) {
   EXPECT_EQ(b.table.list(1, 1).count, 0u);
 
   // -e 1: pairs joined by a link get the link and the next hop count.
-  PathOptions e;
+  TableOptions e;
   e.second = 1;
   e.sort_mode = kSortHops;
   b = build_paths(square(), e);
@@ -45,7 +45,7 @@ TEST(PathTable, WindowOptionsChooseTheListedPaths) {
   EXPECT_EQ(sequences(b.table, 0, 1), (Seqs{{1}, {2, 1}, {3, 1}, {2, 3, 1}, {3, 2, 1}}));
 
   // -mp applies after the cut by groups.
-  PathOptions n;
+  TableOptions n;
   n.order = 3;
   n.sort_mode = kSortHops;
   b = build_paths(k4, n);
@@ -59,7 +59,7 @@ TEST(PathTable, WindowOptionsChooseTheListedPaths) {
   EXPECT_EQ(b.table.list(0, 1).count, 5u);
 
   // -a with -mx 0 still lists one-hop paths.
-  PathOptions a;
+  TableOptions a;
   a.all_paths = true;
   a.max_length = 0;
   b = build_paths(k4, a);
@@ -81,7 +81,7 @@ class Switching : public testing::Test {
     return b.done();
   }
   Seqs listed(const Network& net, int32_t px, int32_t pn, uint32_t s = 0, uint32_t d = 3) {
-    PathOptions o;
+    TableOptions o;
     o.max_switchings = px;
     o.min_switchings = pn;
     last = build_paths(net, o);
@@ -125,7 +125,7 @@ TEST_F(Switching, NoSwitchingWhereThePathUsesTheNodesOwnCores) {
 
 TEST_F(Switching, VariantThroughAMissingCoreLinkIsListedWithoutWavelengths) {
   const Network net = line(true);
-  PathOptions o;
+  TableOptions o;
   o.max_switchings = 1;
   o.sort_mode = kSortHops;
   o.priority = true;
@@ -195,7 +195,7 @@ TEST(PathTable, PrintoutAndNoPathWarnings) {
 
 TEST(PathTable, OversizedTableIsAnError) {
   const Network k5 = complete_graph(5);
-  PathOptions all;
+  TableOptions all;
   all.all_paths = true;
   PathLimits few;
   few.max_entries = 100;
@@ -229,14 +229,14 @@ TEST(PathTable, BoundedListsOnLargeCompleteGraphStayShallow) {
   ASSERT_TRUE(got.status.ok()) << got.status.message;
   EXPECT_EQ(got.table.paths.size(), 14u * 14u);
 
-  PathOptions n;
+  TableOptions n;
   n.order = 2;
   n.sort_mode = kSortHops;
   got = build_paths(net, n, guard);
   ASSERT_TRUE(got.status.ok()) << got.status.message;
   EXPECT_EQ(got.table.list(0, 1).count, 13u);  // the link and 12 two-hop paths
 
-  PathOptions e;
+  TableOptions e;
   e.second = 1;
   e.sort_mode = kSortCost;
   e.max_paths = 4;

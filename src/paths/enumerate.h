@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "network/network.h"
-#include "run/config.h"
+#include "paths/options.h"
 
 namespace lumtra {
 

@@ -34,7 +34,7 @@ int32_t clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, 
 
 class Reference {
  public:
-  Reference(const Network& net, const PathOptions& o) : net_(net), o_(o), t_(net.total_nodes) {}
+  Reference(const Network& net, const TableOptions& o) : net_(net), o_(o), t_(net.total_nodes) {}
 
   RefTable build() {
     RefTable table;
@@ -226,7 +226,7 @@ class Reference {
   }
 
   const Network& net_;
-  PathOptions o_;
+  TableOptions o_;
   uint32_t t_;
 };
 
@@ -313,9 +313,9 @@ Network random_network(std::mt19937& g) {
   return b.done();
 }
 
-PathOptions random_options(std::mt19937& g) {
+TableOptions random_options(std::mt19937& g) {
   auto from = [&](std::initializer_list<int32_t> values) { return *(values.begin() + g() % values.size()); };
-  PathOptions o;
+  TableOptions o;
   o.all_paths = g() % 7 == 0;
   o.min_length = from({0, 0, 0, 1, 2, 3, -1});
   o.max_length = from({kUnbounded, kUnbounded, kUnbounded, 0, 1, 2, 3, 4, -1});
@@ -333,7 +333,7 @@ PathOptions random_options(std::mt19937& g) {
   return o;
 }
 
-std::string describe(const PathOptions& o) {
+std::string describe(const TableOptions& o) {
   return "a=" + std::to_string(o.all_paths) + " mn=" + std::to_string(o.min_length) +
          " mx=" + std::to_string(o.max_length) + " mc=" + std::to_string(o.margin) +
          " n=" + std::to_string(o.order) + " e=" + std::to_string(o.second) + " mp=" + std::to_string(o.max_paths) +
@@ -342,7 +342,7 @@ std::string describe(const PathOptions& o) {
 }
 
 // Returns the number of paths compared.
-size_t expect_same(const Network& net, const PathOptions& o, const std::string& label) {
+size_t expect_same(const Network& net, const TableOptions& o, const std::string& label) {
   SCOPED_TRACE(label + " " + describe(o));
   const RefTable ref = Reference(net, o).build();
   const Built got = build_paths(net, o);
@@ -386,7 +386,7 @@ TEST(PathSearch, MatchesExhaustiveSearchOnRandomNetworks) {
   size_t compared = 0;
   for (int round = 0; round < 400 && !testing::Test::HasFailure(); ++round) {
     const Network net = random_network(g);
-    const PathOptions o = random_options(g);
+    const TableOptions o = random_options(g);
     compared += expect_same(net, o, "round " + std::to_string(round));
   }
   EXPECT_GT(compared, 20000u);  // the rounds must reach real lists
@@ -406,13 +406,13 @@ TEST(PathSearch, MatchesExhaustiveSearchWhenHopCountsAreSparse) {
     for (int32_t n : {0, 2, 3, 5, -1})
       for (int32_t mp : {0, 1, 4})
         for (int16_t mode : {kSortHops, kSortCostThenHops}) {
-          PathOptions o;
+          TableOptions o;
           o.order = n;
           o.max_paths = mp;
           o.sort_mode = mode;
           o.priority = true;
           expect_same(net, o, "sparse");
-          PathOptions e = o;
+          TableOptions e = o;
           e.order = 1;
           e.second = 2;
           expect_same(net, e, "sparse -e");

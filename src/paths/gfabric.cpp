@@ -14,7 +14,7 @@ uint32_t doubled(int32_t value) {
 
 }  // namespace
 
-SwitchingWindow switching_window(const Config& cfg) {
+SwitchingWindow switching_window(const PathOptions& cfg) {
   return {doubled(cfg.min_switchings), doubled(cfg.max_switchings)};
 }
 

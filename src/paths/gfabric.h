@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "network/network.h"
-#include "run/config.h"
+#include "paths/options.h"
 
 namespace lumtra {
 
@@ -20,7 +20,7 @@ struct SwitchingWindow {
   uint32_t max2 = 0;
 };
 
-SwitchingWindow switching_window(const Config& cfg);
+SwitchingWindow switching_window(const PathOptions& cfg);
 
 // True when some node can offer a switching (type 4 with cores).
 bool has_switching_nodes(const Network& net);

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "run/config.h"
+#include "paths/options.h"
 
 namespace lumtra {
 

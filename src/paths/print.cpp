@@ -19,4 +19,9 @@ void print_path_table(Console& out, const PathTable& table) {
   }
 }
 
+void print_missing_paths(Console& out, const std::vector<std::pair<uint32_t, uint32_t>>& missing) {
+  for (const auto& [s, d] : missing)
+    out.text("Warning: There are no paths from ").u64(uint64_t{s} + 1).text(" to ").u64(uint64_t{d} + 1).ch('\n');
+}
+
 }  // namespace lumtra

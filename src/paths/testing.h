@@ -9,15 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "base/console.h"
 #include "network/network.h"
 #include "paths/build.h"
-#include "run/config.h"
-#include "run/run.h"
+#include "paths/options.h"
 
 namespace lumtra::test {
 
-// The options the path table reads.
-struct PathOptions {
+// The options the path table reads, by shorter names.
+struct TableOptions {
   bool all_paths = false;
   int32_t min_length = 0;
   int32_t max_length = kUnbounded;
@@ -70,7 +70,7 @@ class NetBuilder {
   }
   Network done() {
     sized();
-    net_.allocate_links();
+    net_.connect();
     return net_;
   }
 
@@ -92,10 +92,8 @@ struct Built {
   std::string out;
 };
 
-inline Built build_paths(const Network& net, const PathOptions& o, const PathLimits& limits = {}) {
-  std::FILE* out = std::tmpfile();
-  auto run = std::make_unique<Run>(nullptr, out, nullptr);
-  Config& c = run->config;
+inline Built build_paths(const Network& net, const TableOptions& o, const PathLimits& limits = {}) {
+  PathOptions c;
   c.all_paths = o.all_paths;
   c.min_path_length = o.min_length;
   c.max_path_length = o.max_length;
@@ -107,16 +105,21 @@ inline Built build_paths(const Network& net, const PathOptions& o, const PathLim
   c.priority_routing = o.priority;
   c.max_switchings = o.max_switchings;
   c.min_switchings = o.min_switchings;
-  run->net = net;
   Built b;
-  b.status = build_path_table(*run, b.no_path, limits);
-  run->out.flush();
+  std::vector<std::pair<uint32_t, uint32_t>> missing;
+  b.status = build_path_table(net, c, limits, b.table, missing);
+  b.no_path = !missing.empty();
+  if (!b.status.ok()) return b;
+  std::FILE* out = std::tmpfile();
+  {
+    Console console(out);
+    print_missing_paths(console, missing);
+    print_path_table(console, b.table);
+  }
   std::rewind(out);
   char buf[4096];
   size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, out)) > 0) b.out.append(buf, n);
-  b.table = std::move(run->paths);
-  run.reset();
   std::fclose(out);
   return b;
 }

@@ -5,16 +5,11 @@
 #include <cstring>
 #include <string>
 
-#include "run/long_options.h"
-#include "run/run.h"
 #include "sim/engine.h"
 
 namespace lumtra {
 
 namespace {
-
-const char* const kMethodNames[] = {"ff", "r", "la", "xla", "lf", "dla", "mu",
-                                    "lmu", "lu", "llu", "ll", "ml", "wlcr", "wmcr"};
 
 void pair_value(JsonWriter& j, const PairAverage& p) {
   if (!p.exists()) return j.null();
@@ -25,65 +20,19 @@ void pair_value(JsonWriter& j, const PairAverage& p) {
   j.close('}');
 }
 
-// A limit, or null when there is none.
-void limit(JsonWriter& j, bool unlimited, int64_t value) { unlimited ? j.null() : j.num(value); }
-void text_or_null(JsonWriter& j, bool given, const std::string& text) { given ? j.str(text) : j.null(); }
-
-void configuration(JsonWriter& j, const Run& run) {
-  const Config& c = run.config;
-  j.open('{');
-  j.key("routing_code").num(int64_t(c.routing_code));
-  j.key("routing_method").str(kMethodNames[c.routing_code]);
-  j.key("wa_code").num(int64_t(c.wa_code));
-  j.key("wa_method").str(kMethodNames[c.wa_code]);
-  text_or_null(j.key("network_file"), !c.interactive(), c.network_file);
-  text_or_null(j.key("generator_file"), c.generator_given, c.generator_file);
-  j.key("nodes").num(uint64_t(run.net.node_count));
-  j.key("total_nodes").num(uint64_t(run.net.total_nodes));
-  j.key("batch_count").num(uint64_t(c.batch_count));
-  j.key("batch_time").num(c.batch_time);
-  j.key("departure_rate").num(c.departure_rate);
-  j.key("rate_factor").num(c.rate_factor);
-  j.key("rate_cofactor").num(c.rate_cofactor);
-  j.key("alpha");
-  c.needs_la_constants() ? j.num(c.alpha) : j.null();
-  j.key("epsilon");
-  c.needs_la_constants() ? j.num(c.epsilon) : j.null();
-  j.key("multi_wavelength").boolean(c.multi_wavelength);
-  j.key("all_paths").boolean(c.all_paths);
-  limit(j.key("max_path_length"), c.max_path_length == kUnbounded, c.max_path_length);
-  j.key("min_path_length").num(int64_t(c.min_path_length));
-  limit(j.key("max_paths"), c.max_paths <= 0, c.max_paths);
-  j.key("length_margin").num(int64_t(c.length_margin));
-  j.key("path_order").num(int64_t(c.path_order));
-  j.key("second_path_limit").num(int64_t(c.second_path_limit));
-  j.key("sort_mode");
-  c.sort_mode == kNoSort ? j.null() : j.num(int64_t(c.sort_mode));
-  j.key("priority_routing").boolean(c.priority_routing);
-  j.key("single_la_list").boolean(c.single_la_list);
-  limit(j.key("max_switchings"), c.max_switchings == kUnbounded, c.max_switchings);
-  j.key("min_switchings").num(int64_t(c.min_switchings));
-  j.key("virtual_input").boolean(c.virtual_input);
-  j.key("virtual_output").boolean(c.virtual_output);
-  j.key("local_calls").boolean(c.local_calls);
-  limit(j.key("max_attempts"), c.max_attempts == kNoLimit, c.max_attempts);
-  limit(j.key("sink_node"), c.sink_node < 0, int64_t(c.sink_node) + 1);
-  text_or_null(j.key("row_name"), c.row_name_given, c.row_name);
-  j.close('}');
-}
-
 }  // namespace
 
-Status JsonReport::open(const Run& run, const std::string& path) {
+Status JsonReport::open(const std::string& path, const char* version, uint64_t seed,
+                        const std::function<void(JsonWriter&)>& configuration) {
   path_ = path;
   if (Status s = file_.open(path, "JSON document"); !s.ok()) return s;
   j_.open('{');
   j_.key("schema").num(int64_t(kJsonSchema));
   j_.key("program").str("Lumtra");
-  j_.key("version").str(kVersion);
-  j_.key("seed").num(uint64_t(run.seeder.last_seed));
+  j_.key("version").str(version);
+  j_.key("seed").num(seed);
   j_.key("configuration");
-  configuration(j_, run);
+  configuration(j_);
   j_.key("batches").open('[');
   return write_out();
 }

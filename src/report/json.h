@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "base/json_writer.h"
 #include "base/status.h"
@@ -16,7 +18,6 @@
 
 namespace lumtra {
 
-struct Run;
 struct BatchRecord;
 
 // Version of the document's layout; raised whenever a field changes meaning
@@ -25,7 +26,10 @@ inline constexpr int kJsonSchema = 1;
 
 class JsonReport {
  public:
-  Status open(const Run& run, const std::string& path);
+  // Opens `path` and writes the head; `configuration` writes the value of
+  // the "configuration" field.
+  Status open(const std::string& path, const char* version, uint64_t seed,
+              const std::function<void(JsonWriter&)>& configuration);
   Status add_batch(uint32_t batch, const BatchRecord& record);
   Status finish(const FinalStats& stats, int64_t elapsed_seconds);
 

@@ -6,7 +6,6 @@
 
 #include "report/confidence.h"
 #include "report/json.h"
-#include "run/run.h"
 
 namespace lumtra {
 
@@ -33,33 +32,30 @@ double ratio(double num, double den) { return den > 0 ? num / den : 0.0; }
 
 }  // namespace
 
-FinalStats compute_statistics(Run& run) {
-  const Config& cfg = run.config;
-  const Network& net = run.net;
-  SimState& sim = run.sim;
+FinalStats compute_statistics(RunTotals& totals, const ReportShape& shape) {
   FinalStats st;
-  const uint32_t m = cfg.virtual_output ? net.total_nodes : net.node_count;
+  const uint32_t m = shape.reported_nodes;
   st.reported_nodes = m;
-  auto included = [&](uint32_t i, uint32_t j) { return i != j || cfg.local_calls; };
+  auto included = [&](uint32_t i, uint32_t j) { return i != j || shape.local_calls; };
 
   double sum_of_averages = 0.0;
   for (uint32_t i = 0; i < m; ++i)
     for (uint32_t j = 0; j < m; ++j)
       if (included(i, j)) {
-        double& av = sim.average[net.at(i, j)];
-        av /= cfg.batch_count;
+        double& av = totals.average[size_t(i) * shape.total_nodes + j];
+        av /= totals.batches;
         sum_of_averages += av;
         st.pair_averages.push_back({i + 1, j + 1, av});
       }
 
   // Batches without any arrival have no blocking probability and are left
   // out of the average; so are divisors that are not positive.
-  st.total_arrived = sim.total_arrived;
-  st.total_blocked = sim.total_blocked;
-  st.average = ratio(sim.bp_sum, sim.batches_with_arrivals);
-  st.overall = ratio(double(sim.total_blocked), double(sim.total_arrived));
+  st.total_arrived = totals.total_arrived;
+  st.total_blocked = totals.total_blocked;
+  st.average = ratio(totals.bp_sum, totals.batches_with_arrivals);
+  st.overall = ratio(double(totals.total_blocked), double(totals.total_arrived));
   const int64_t mm = int64_t(m) * int64_t(m);
-  st.average_of_averages = ratio(sum_of_averages, double(cfg.local_calls ? mm : mm - int64_t(m)));
+  st.average_of_averages = ratio(sum_of_averages, double(shape.local_calls ? mm : mm - int64_t(m)));
 
   // Extremes in row order; ties keep the first pair. With no included pair
   // there are none.
@@ -70,8 +66,8 @@ FinalStats compute_statistics(Run& run) {
     squares += (p.value - st.average) * (p.value - st.average);
   }
   st.variance = ratio(squares, double(int64_t(m) * (int64_t(m) - 1) - 1));
-  st.attempts = ratio(run.total_attempts, double(sim.total_arrived));
-  st.has_interval = confidence_half_width(sim.batch_stats, st.half_width);
+  st.attempts = ratio(double(totals.total_attempts), double(totals.total_arrived));
+  st.has_interval = confidence_half_width(totals.batch_stats, st.half_width);
   return st;
 }
 
@@ -84,17 +80,7 @@ std::vector<std::string> result_records(const FinalStats& st, bool row_name_give
           head + real_text(st.variance), head + real_text(st.attempts)};
 }
 
-Status report_statistics(Run& run, JsonReport* json) {
-  Console& out = run.out;
-  const FinalStats st = compute_statistics(run);
-
-  out.text("\n\nAverage Blocking Rates:\n\n");
-  for (const PairAverage& p : st.pair_averages)
-    out.text("Av.bp[").u64(p.source).text("][").u64(p.destination).text("] = ").real("%g", p.value).ch('\n');
-  const std::time_t end_time = std::time(nullptr);
-
-  out.text("\nTotal Blocked = ").u64(st.total_blocked);
-  out.text("\nTotal Arrived = ").u64(st.total_arrived);
+void print_main_figures(Console& out, const FinalStats& st) {
   out.text("\nAverage Blocking Probability = ").real("%g", st.average);
   out.text("\nOverall Blocking Probability = ").real("%g", st.overall);
   out.text("\nAverage of Averages Blocking Probability = ").real("%g", st.average_of_averages);
@@ -109,20 +95,35 @@ Status report_statistics(Run& run, JsonReport* json) {
   extreme("Minimum", st.minimum);
   out.text("\nVariance = ").real("%g", st.variance);
   out.text("\nAverage Number of attempts = ").real("%g", st.attempts);
+}
+
+void print_interval(Console& out, const FinalStats& st) {
+  if (st.has_interval)
+    out.text("\nAverage Blocking Probability 95% Confidence Half-Width = ").real("%g", st.half_width);
+  else
+    out.text("\nAverage Blocking Probability 95% Confidence Half-Width: none, fewer than two batches had arrivals");
+}
+
+Status report_statistics(Console& out, RunTotals& totals, const ReportShape& shape, ReportOptions& options,
+                         bool confidence, std::time_t start, JsonReport* json) {
+  const FinalStats st = compute_statistics(totals, shape);
+
+  out.text("\n\nAverage Blocking Rates:\n\n");
+  for (const PairAverage& p : st.pair_averages)
+    out.text("Av.bp[").u64(p.source).text("][").u64(p.destination).text("] = ").real("%g", p.value).ch('\n');
+  const std::time_t end_time = std::time(nullptr);
+
+  out.text("\nTotal Blocked = ").u64(st.total_blocked);
+  out.text("\nTotal Arrived = ").u64(st.total_arrived);
+  print_main_figures(out, st);
   Status status;
   auto keep_first_error = [&status](Status s) {
     if (!s.ok() && status.ok()) status = s;
   };
-  if (!run.config.results.empty())
-    keep_first_error(run.config.results.append(result_records(st, run.config.row_name_given, run.config.row_name)));
-
-  if (run.extras.confidence) {
-    if (st.has_interval)
-      out.text("\nAverage Blocking Probability 95% Confidence Half-Width = ").real("%g", st.half_width);
-    else
-      out.text("\nAverage Blocking Probability 95% Confidence Half-Width: none, fewer than two batches had arrivals");
-  }
-  const int64_t elapsed = static_cast<int64_t>(end_time - run.start_time);
+  if (!options.results.empty())
+    keep_first_error(options.results.append(result_records(st, options.row_name_given, options.row_name)));
+  if (confidence) print_interval(out, st);
+  const int64_t elapsed = static_cast<int64_t>(end_time - start);
   out.text("\nSimulation Time: ").i64(elapsed).text(" sec\n");
   if (json) keep_first_error(json->finish(st, elapsed));
   return status;

@@ -5,14 +5,17 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
+#include "base/console.h"
 #include "base/status.h"
+#include "report/options.h"
+#include "sim/engine.h"
 
 namespace lumtra {
 
-struct Run;
 class JsonReport;
 
 struct PairAverage {
@@ -40,13 +43,30 @@ struct FinalStats {
   double half_width = 0.0;  // 95 % confidence half-width of `average`
 };
 
+// Which pairs the report covers and how the Average matrix is laid out.
+struct ReportShape {
+  uint32_t reported_nodes = 0;  // M: all nodes with -vo, else the real nodes
+  uint32_t total_nodes = 0;     // T, the stride of the Average matrix
+  bool local_calls = false;     // -lo: pairs (i, i) are included
+};
+
 // Turns the run totals into the final statistics (dividing the Average
-// matrix by the batch count, in place).
-FinalStats compute_statistics(Run& run);
-// Prints the final report, ending with the elapsed time, appends the
-// records of the Result files and finishes the JSON document when there is
-// one. Fails only when one of those files cannot be written.
-Status report_statistics(Run& run, JsonReport* json);
+// matrix by the number of batches, in place).
+FinalStats compute_statistics(RunTotals& totals, const ReportShape& shape);
+
+// The final report: the per-pair averages, then the figures from "Total
+// Blocked" to "Average Number of attempts", the records of the Result files,
+// the interval with --ci, the elapsed time since `start` and the end of the
+// JSON document when there is one. Fails only when one of those files cannot
+// be written.
+Status report_statistics(Console& out, RunTotals& totals, const ReportShape& shape, ReportOptions& options,
+                         bool confidence, std::time_t start, JsonReport* json);
+
+// The lines from "Average Blocking Probability" to "Average Number of
+// attempts", each starting with a line break.
+void print_main_figures(Console& out, const FinalStats& stats);
+// The --ci line, starting with a line break.
+void print_interval(Console& out, const FinalStats& stats);
 
 // The Result file records of a run, in kResultSuffixes order: with a row
 // name "\n" NAME ", " VALUE, else ", " VALUE; a value that does not exist

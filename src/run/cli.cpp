@@ -9,8 +9,10 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/numbers.h"
+#include "methods/table.h"
 #include "run/run.h"
 
 namespace lumtra {
@@ -123,27 +125,21 @@ Status reseed(Run& run, const Arg& arg) {
   return s;
 }
 
-// Mixed RWA: the first method named is the routing method, any later one
-// the wavelength-assignment method.
-void choose_method(Config& c, int16_t code) {
-  if (c.routing_code == -1)
-    c.routing_code = code;
-  else
-    c.wa_code = code;
-}
-
-// Least and most loaded are routing methods; named second they mean first fit.
-void choose_load_method(Config& c, int16_t code) {
-  if (c.routing_code == -1)
-    c.routing_code = code;
-  else
-    c.wa_code = kFirstFit;
-}
-
-// The congestion methods only route; named after another method they are
-// ignored.
-void choose_routing_only(Config& c, int16_t code) {
-  if (c.routing_code == -1) c.routing_code = code;
+// A method option, as the method table says the scanner takes it. Mixed
+// RWA: the first method named is the routing method, a later one the
+// wavelength-assignment method.
+void choose_method(MethodOptions& m, const MethodRow& row) {
+  switch (row.scan) {
+    case ScanRule::next_half:
+      (m.routing_code == -1 ? m.routing_code : m.wa_code) = row.code;
+      break;
+    case ScanRule::routing_only:  // named after another method it is ignored
+      if (m.routing_code == -1) m.routing_code = row.code;
+      break;
+    case ScanRule::both_halves:
+      m.routing_code = m.wa_code = row.code;
+      break;
+  }
 }
 
 // A new -of replaces the files of an earlier one. The files are opened (and
@@ -162,40 +158,58 @@ Status set_row_name(Config& c, const Arg& arg) {
   const std::string name = arg.value();
   if (name.find_first_of("\r\n") != std::string::npos)
     return bad_value(arg, "a row name must stay on one line, and this one holds a line break");
-  c.row_name_given = true;
-  c.row_name = name;
+  c.report.row_name_given = true;
+  c.report.row_name = name;
   return Status::proceed();
 }
 
-// One argument: the second character picks the option family, whose
-// options are tried in order; the first that matches takes effect.
-// Anything that matches no option is ignored.
-Status scan_argument(Run& run, size_t index) {
+// The network file of -nt, which must name one.
+Status set_network_file(Config& c, const Arg& arg, size_t index) {
+  if (arg.value().empty())
+    return bad_value(arg, "the network file is missing; the form is -nt:FILE, with the file name right after the "
+                          "colon and no space");
+  c.network_source = static_cast<int>(index);
+  c.network_file = arg.value();
+  return Status::proceed();
+}
+
+// One argument: a method option by the method table, otherwise the second
+// character picks the option family, whose options are tried in order; the
+// first that matches takes effect. `known` is cleared for an argument that
+// matches no option (it is ignored).
+Status scan_argument(Run& run, size_t index, bool& known) {
+  known = true;
   const std::string& text = run.args[index];
-  if (text.size() < 2 || text[0] != '-') return Status::proceed();
+  if (text.rfind("--", 0) == 0) return Status::proceed();  // a long option
+  if (text.size() < 2 || text[0] != '-') {
+    known = index == 0;  // the program path
+    return Status::proceed();
+  }
   Config& c = run.config;
+  if (const MethodRow* row = method_row_for_option(text.substr(1))) {
+    choose_method(c.methods, *row);
+    return Status::proceed();
+  }
   Arg a(text);
   switch (upper(text[1])) {
     case 'A':
-      if (a.is("AT")) return set_integer(a, "the attempt limit", c.max_attempts);
-      if (a.is("AL")) return set_real(a, "alpha", Real::finite, c.alpha);
-      c.all_paths = true;
+      if (a.is("AT")) return set_integer(a, "the attempt limit", c.methods.max_attempts);
+      if (a.is("AL")) return set_real(a, "alpha", Real::finite, c.methods.alpha);
+      c.paths.all_paths = true;
       break;
     case 'B':
-      return set_integer(a, "the batch count", c.batch_count);
+      return set_integer(a, "the batch count", c.sim.batch_count);
     case 'C':
-      return set_real(a, "the rate cofactor", Real::positive, c.rate_cofactor);
+      return set_real(a, "the rate cofactor", Real::positive, c.network.rate_cofactor);
     case 'D':
-      if (a.is("DLA")) choose_method(c, kDeterministicLA);
-      else if (a.is("DR")) return set_real(a, "the departure rate", Real::positive, c.departure_rate);
+      if (a.is("DR")) return set_real(a, "the departure rate", Real::positive, c.sim.departure_rate);
+      known = false;
       break;
     case 'E':
-      if (a.is("EP")) return set_real(a, "epsilon", Real::finite, c.epsilon);
-      return set_integer(a, "the second-path limit", c.second_path_limit);
+      if (a.is("EP")) return set_real(a, "epsilon", Real::finite, c.methods.epsilon);
+      return set_integer(a, "the second-path limit", c.paths.second_path_limit);
     case 'F':
-      if (!a.is("FF")) return set_real(a, "the rate factor", Real::positive, c.rate_factor);
-      choose_method(c, kFirstFit);
-      break;
+      return set_real(a, "the rate factor", Real::positive, c.network.rate_factor);
     case 'G':
       c.generator_given = true;
       c.generator_file = a.value();
@@ -204,63 +218,47 @@ Status scan_argument(Run& run, size_t index) {
       c.network_source = -2;
       break;
     case 'L':
-      if (a.is("LA")) choose_method(c, kFastLA);
-      else if (a.is("LF")) choose_method(c, kLastFit);
-      else if (a.is("LO")) c.local_calls = true;
-      else if (a.is("LU")) choose_method(c, kLeastUsed);
-      else if (a.is("LMU")) choose_method(c, kLocalMostUsed);
-      else if (a.is("LLU")) choose_method(c, kLocalLeastUsed);
-      else if (a.is("LL")) choose_load_method(c, kLeastLoaded);
+      if (a.is("LO")) c.report.local_calls = true;
+      else known = false;
       break;
     case 'M':
-      if (a.is("MX")) return set_integer(a, "the maximum path length", c.max_path_length);
-      if (a.is("MN")) return set_integer(a, "the minimum path length", c.min_path_length);
-      if (a.is("MU")) choose_method(c, kMostUsed);
-      else if (a.is("ML")) choose_load_method(c, kMostLoaded);
-      else if (a.is("MC")) return set_integer(a, "the length margin", c.length_margin);
-      else if (a.is("MP")) return set_integer(a, "the maximum number of paths", c.max_paths);
-      else c.multi_wavelength = true;
+      if (a.is("MX")) return set_integer(a, "the maximum path length", c.paths.max_path_length);
+      if (a.is("MN")) return set_integer(a, "the minimum path length", c.paths.min_path_length);
+      if (a.is("MC")) return set_integer(a, "the length margin", c.paths.length_margin);
+      if (a.is("MP")) return set_integer(a, "the maximum number of paths", c.paths.max_paths);
+      c.sim.multi_wavelength = true;
       break;
     case 'N':
-      if (!a.is("NT")) return set_integer(a, "the path order", c.path_order);
-      c.network_source = static_cast<int>(index);
-      c.network_file = a.value();
-      break;
+      if (!a.is("NT")) return set_integer(a, "the path order", c.paths.path_order);
+      return set_network_file(c, a, index);
     case 'O':
-      if (a.is("OF")) return open_result_files(c.results, a.value());
+      if (a.is("OF")) return open_result_files(c.report.results, a.value());
       if (a.is("OR")) return set_row_name(c, a);
+      known = false;
       break;
     case 'P':
-      if (a.is("PX")) return set_integer(a, "the maximum number of G-Fabric switchings", c.max_switchings);
-      if (a.is("PN")) return set_integer(a, "the minimum number of G-Fabric switchings", c.min_switchings);
-      if (a.is("PR")) c.priority_routing = true;
-      break;
-    case 'R':
-      choose_method(c, kRandom);
+      if (a.is("PX")) return set_integer(a, "the maximum number of G-Fabric switchings", c.paths.max_switchings);
+      if (a.is("PN")) return set_integer(a, "the minimum number of G-Fabric switchings", c.paths.min_switchings);
+      if (a.is("PR")) c.paths.priority_routing = true;
+      else known = false;
       break;
     case 'S':
       // -sh and -sc combine: the one given first takes priority in sorting.
       if (a.is("SN")) return set_sink_node(a, c.sink_node);
-      if (a.is("SH")) c.sort_mode = c.sort_mode == kSortCost ? kSortCostThenHops : kSortHops;
-      else if (a.is("SC")) c.sort_mode = c.sort_mode == kSortHops ? kSortHopsThenCost : kSortCost;
-      else if (a.is("SLA")) c.single_la_list = true;
+      if (a.is("SH")) c.paths.sort_mode = c.paths.sort_mode == kSortCost ? kSortCostThenHops : kSortHops;
+      else if (a.is("SC")) c.paths.sort_mode = c.paths.sort_mode == kSortHops ? kSortHopsThenCost : kSortCost;
+      else if (a.is("SLA")) c.methods.single_la_list = true;
       else return reseed(run, a);
       break;
     case 'T':
-      return set_real(a, "the batch time", Real::not_negative, c.batch_time);
+      return set_real(a, "the batch time", Real::not_negative, c.sim.batch_time);
     case 'V':
-      if (a.is("VI")) c.virtual_input = true;
-      else if (a.is("VO")) c.virtual_output = true;
-      break;
-    case 'W':
-      if (a.is("WLCR")) choose_routing_only(c, kWeightedLeastCongestion);
-      else if (a.is("WMCR")) choose_routing_only(c, kWeightedMostCongestion);
-      break;
-    case 'X':
-      // Exhaustive LA only works for routing and assignment together.
-      if (a.is("XLA")) c.routing_code = c.wa_code = kExhaustiveLA;
+      if (a.is("VI")) c.network.virtual_input = true;
+      else if (a.is("VO")) c.sim.virtual_output = true;
+      else known = false;
       break;
     default:
+      known = false;
       break;
   }
   return Status::proceed();
@@ -278,13 +276,25 @@ Status parse_command_line(Run& run) {
   // whatever is wrong with them is not reported.
   size_t help = 0;
   while (help < run.args.size() && !asks_for_help(run.args[help])) ++help;
+  const bool helping = help < run.args.size();
+  std::vector<std::string> unknown;
   for (size_t i = 0; i < help; ++i) {
-    Status s = scan_argument(run, i);
-    if (!s.ok() && help == run.args.size()) return s;
+    bool known = true;
+    Status s = scan_argument(run, i, known);
+    if (!s.ok() && !helping) return s;
+    if (!known) unknown.push_back(run.args[i]);
   }
-  if (help < run.args.size()) {
+  if (helping) {
     show_usage(run.out, true);
     return Status::finished(Exit::ok);
+  }
+  // Unknown options are ignored, as they always were, but never silently:
+  // a misspelled method would otherwise run as first fit.
+  for (const std::string& arg : unknown) {
+    if (run.extras.strict)
+      return Status{Exit::usage, true, true,
+                    "lumtra: command line: " + printable(arg) + ": unknown option (refused under --strict)\n"};
+    std::fprintf(run.err, "lumtra: command line: %s: unknown option, ignored\n", printable(arg).c_str());
   }
   if (run.config.network_source == -1) {
     show_usage(run.out, false);
@@ -299,26 +309,33 @@ void seed_streams(Run& run) {
 }
 
 Status validate_and_normalise(Config& c) {
-  if ((c.routing_code == kExhaustiveLA || c.wa_code == kExhaustiveLA) && c.routing_code != c.wa_code)
+  MethodOptions& m = c.methods;
+  const MethodRow* routing = method_row(m.routing_code);
+  const MethodRow* assignment = method_row(m.wa_code);
+  const auto both_halves = [](const MethodRow* r) { return r && r->scan == ScanRule::both_halves; };
+  if ((both_halves(routing) || both_halves(assignment)) && m.routing_code != m.wa_code)
     return rejected("\nMixed RWA can not be used when using Exaustive Learning Automata\n");
-  if (c.routing_code == -1) c.routing_code = kFirstFit;
-  if (c.wa_code == -1) c.wa_code = c.routing_code;
-  if (c.wa_code == kLeastLoaded || c.wa_code == kMostLoaded) c.wa_code = kFirstFit;
-  // The local-channel methods route like their global counterparts.
-  if (c.routing_code == kLocalMostUsed) c.routing_code = kMostUsed;
-  if (c.routing_code == kLocalLeastUsed) c.routing_code = kLeastUsed;
+  if (m.routing_code == -1) m.routing_code = kFirstFit;
+  if (m.wa_code == -1) m.wa_code = m.routing_code;
+  routing = method_row(m.routing_code);
+  assignment = method_row(m.wa_code);
+  // -ll and -ml assign by first fit; the local-channel methods route like
+  // their global counterparts.
+  if (assignment->assign_as >= 0) m.wa_code = assignment->assign_as;
+  m.routing_code = routing->route_as;
+  routing = method_row(m.routing_code);
 
-  const bool sorted = c.sort_mode != kNoSort;
-  if (c.priority_routing && !sorted) return rejected("\n-pr Can not be used without -sh or -sc or both.\n");
-  if (c.single_la_list && (!c.priority_routing || c.routing_code != kFastLA))
+  const bool sorted = c.paths.sort_mode != kNoSort;
+  if (c.paths.priority_routing && !sorted) return rejected("\n-pr Can not be used without -sh or -sc or both.\n");
+  if (m.single_la_list && (!c.paths.priority_routing || !routing->single_list))
     return rejected("\n-sla Can not be used without using both -la (for routing) and -pr.\n");
-  if (c.path_order != 1 && !sorted) return rejected("\nEither -sh or -sc or both has be used with -n\n");
-  if (c.second_path_limit != 0 && !sorted) return rejected("\nEither -sh or -sc or both has be used with -e\n");
-  if (c.wa_code == kWeightedLeastCongestion || c.wa_code == kWeightedMostCongestion)
+  if (c.paths.path_order != 1 && !sorted) return rejected("\nEither -sh or -sc or both has be used with -n\n");
+  if (c.paths.second_path_limit != 0 && !sorted) return rejected("\nEither -sh or -sc or both has be used with -e\n");
+  if (assignment->assign_as < 0)
     return rejected(
         "\n-wlcr and -wmcr are routing only algorithms. They can not be used for wavelength assignment. You "
         "should specifiy an other wavelength assignment algorithm.\n");
-  if (c.priority_routing && c.all_paths)
+  if (c.paths.priority_routing && c.paths.all_paths)
     return rejected("\n-pr Can not be used with -a. Priority groups are only built for the generated path lists.\n");
   return Status::proceed();
 }

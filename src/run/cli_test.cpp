@@ -53,14 +53,14 @@ std::unique_ptr<Scanned> scan_and_check(const std::vector<std::string>& args) {
 // Every scanned setting in one line, to see that an argument changed nothing.
 std::string settings(const Config& c) {
   std::ostringstream o;
-  o << c.routing_code << ' ' << c.wa_code << ' ' << c.alpha << ' ' << c.epsilon << ' ' << c.batch_count << ' '
-    << c.batch_time << ' ' << c.departure_rate << ' ' << c.rate_factor << ' ' << c.rate_cofactor << ' '
-    << c.multi_wavelength << c.all_paths << ' ' << c.max_path_length << ' ' << c.min_path_length << ' '
-    << c.max_paths << ' ' << c.length_margin << ' ' << c.path_order << ' ' << c.second_path_limit << ' '
-    << c.sort_mode << ' ' << c.priority_routing << c.single_la_list << ' ' << c.max_switchings << ' '
-    << c.min_switchings << ' ' << c.virtual_input << c.virtual_output << c.local_calls << ' ' << c.max_attempts
+  o << c.methods.routing_code << ' ' << c.methods.wa_code << ' ' << c.methods.alpha << ' ' << c.methods.epsilon << ' ' << c.sim.batch_count << ' '
+    << c.sim.batch_time << ' ' << c.sim.departure_rate << ' ' << c.network.rate_factor << ' ' << c.network.rate_cofactor << ' '
+    << c.sim.multi_wavelength << c.paths.all_paths << ' ' << c.paths.max_path_length << ' ' << c.paths.min_path_length << ' '
+    << c.paths.max_paths << ' ' << c.paths.length_margin << ' ' << c.paths.path_order << ' ' << c.paths.second_path_limit << ' '
+    << c.paths.sort_mode << ' ' << c.paths.priority_routing << c.methods.single_la_list << ' ' << c.paths.max_switchings << ' '
+    << c.paths.min_switchings << ' ' << c.network.virtual_input << c.sim.virtual_output << c.report.local_calls << ' ' << c.methods.max_attempts
     << ' ' << c.network_source << c.network_file << ' ' << c.generator_given << c.generator_file << ' '
-    << c.sink_node << ' ' << c.row_name_given << c.row_name << ' ' << (c.results.empty() ? "" : c.results.name(0));
+    << c.sink_node << ' ' << c.report.row_name_given << c.report.row_name << ' ' << (c.report.results.empty() ? "" : c.report.results.name(0));
   return o.str();
 }
 
@@ -79,17 +79,17 @@ TEST(CommandLine, MethodOptionsNameRoutingThenAssignment) {
   for (const Case& c : cases) {
     auto s = scan_and_check(c.args);
     ASSERT_TRUE(s->status.ok()) << ::testing::PrintToString(c.args);
-    EXPECT_EQ(s->config().routing_code, c.routing) << ::testing::PrintToString(c.args);
-    EXPECT_EQ(s->config().wa_code, c.wa) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(s->config().methods.routing_code, c.routing) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(s->config().methods.wa_code, c.wa) << ::testing::PrintToString(c.args);
   }
 }
 
 TEST(CommandLine, SortModeDependsOnTheOrderOfShAndSc) {
-  EXPECT_EQ(scan({})->config().sort_mode, -1);
-  EXPECT_EQ(scan({"-sc", "-sh"})->config().sort_mode, 4);
-  EXPECT_EQ(scan({"-sh", "-sc"})->config().sort_mode, 3);
-  EXPECT_EQ(scan({"-sh", "-sh"})->config().sort_mode, 1);
-  EXPECT_EQ(scan({"-SC", "-Sc"})->config().sort_mode, 2);
+  EXPECT_EQ(scan({})->config().paths.sort_mode, -1);
+  EXPECT_EQ(scan({"-sc", "-sh"})->config().paths.sort_mode, 4);
+  EXPECT_EQ(scan({"-sh", "-sc"})->config().paths.sort_mode, 3);
+  EXPECT_EQ(scan({"-sh", "-sh"})->config().paths.sort_mode, 1);
+  EXPECT_EQ(scan({"-SC", "-Sc"})->config().paths.sort_mode, 2);
 }
 
 TEST(CommandLine, ValuesAreReadFromTheirFixedPosition) {
@@ -100,14 +100,15 @@ TEST(CommandLine, ValuesAreReadFromTheirFixedPosition) {
   const Config& c = s->config();
   EXPECT_EQ(settings(c), "-1 -1 0.5 0.25 5 2.5 2 3 0.5 11 7 2 3 1 4 2 -1 11 5 1 111 9 -2 1params.txt 2 1row 1 ");
 
-  EXPECT_EQ(scan({"-b=5"})->config().batch_count, 5u);  // the separator is not checked
-  EXPECT_EQ(scan({"-d:2"})->config().departure_rate, 1.0);
+  EXPECT_EQ(scan({"-b=5"})->config().sim.batch_count, 5u);  // the separator is not checked
+  EXPECT_EQ(scan({"-d:2"})->config().sim.departure_rate, 1.0);
   // Too short to hold a value: the value is empty.
   auto nt = scan({"-nt"});
-  EXPECT_EQ(nt->config().network_source, 2);
-  EXPECT_EQ(nt->config().network_file, "");
+  EXPECT_EQ(nt->status.message,
+            "lumtra: command line: -nt: the network file is missing; the form is -nt:FILE, with the file name right "
+            "after the colon and no space\n");
   EXPECT_TRUE(scan({"-g"})->config().generator_given);
-  EXPECT_TRUE(scan({"-or"})->config().row_name_given);
+  EXPECT_TRUE(scan({"-or"})->config().report.row_name_given);
 }
 
 TEST(CommandLine, UnknownArgumentsChangeNothing) {
@@ -126,7 +127,7 @@ TEST(CommandLine, NetworkSourceIsTheLaterOfNtAndI) {
   Scanned s;  // the program path is examined like any argument
   s.run.args = {"-la", "-i"};
   ASSERT_TRUE(parse_command_line(s.run).ok());
-  EXPECT_EQ(s.run.config.routing_code, 2);
+  EXPECT_EQ(s.run.config.methods.routing_code, 2);
 }
 
 TEST(CommandLine, SeedMakesStreamSeedsIndependentOfTheClock) {
@@ -235,8 +236,8 @@ TEST(CommandLine, ResultFilesAreOpenedForAppendingWhenScanned) {
 
   auto s = scan({"-of:" + prefix, "-OF:" + prefix + "2"});
   ASSERT_TRUE(s->status.ok());
-  ASSERT_EQ(s->config().results.size(), 5u);
-  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(s->config().results.name(i), prefix + "2" + kResultSuffixes[i]);
+  ASSERT_EQ(s->config().report.results.size(), 5u);
+  for (size_t i = 0; i < 5; ++i) EXPECT_EQ(s->config().report.results.name(i), prefix + "2" + kResultSuffixes[i]);
 
   r = run_lumtra({"-of:" + prefix, "-or:two\nlines", "-i"});
   EXPECT_EQ(r.status, 1);

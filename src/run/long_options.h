@@ -1,11 +1,9 @@
 // Long options: the additions to the classic command line. They start with
 // two dashes, which the classic option scanner ignores, so every classic
-// command line keeps its meaning.
-//   --version      print the version and exit
-//   --json:FILE    write one JSON document describing the run to FILE
-//   --ci           print the 95 % confidence half-width of the average blocking
+// command line keeps its meaning. An unknown long option is an error.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,13 +14,17 @@ namespace lumtra {
 inline constexpr const char* kVersion = "1.0";
 
 struct LongOptions {
-  bool version = false;
-  bool confidence = false;
-  bool json = false;
+  bool version = false;     // --version: print the version and exit
+  bool help = false;        // --help: the extended usage screen, like -?
+  bool confidence = false;  // --ci: the 95 % confidence half-width of the average blocking
+  bool json = false;        // --json:FILE: one JSON document describing the run
   std::string json_path;
+  bool summary = false;     // --summary: a short block instead of the classic output
+  bool strict = false;      // --strict: unknown options are refused
+  bool check = false;       // --check: read and check the network, do not simulate
 };
 
-// Reads every argument that starts with "--"; an unknown one is an error.
+// Reads every argument that starts with "--".
 Status scan_long_options(const std::vector<std::string>& args, LongOptions& out);
 
 }  // namespace lumtra

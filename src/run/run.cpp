@@ -11,9 +11,9 @@
 #include "paths/build.h"
 #include "report/json.h"
 #include "report/report.h"
-#include "run/cli.h"
 #include "base/whole_file.h"
-#include "rwa/install.h"
+#include "run/cli.h"
+#include "run/json_configuration.h"
 
 namespace lumtra {
 
@@ -61,12 +61,12 @@ Status read_node_count(TokenReader& in, uint32_t& n) {
 Status check_arrival_density(const Run& run, const std::string& source) {
   double total = 0.0;
   for (double r : run.net.arrival_rates) total += r;
-  const double arrivals = total * run.config.batch_time;
+  const double arrivals = total * run.config.sim.batch_time;
   constexpr double kClockSteps = 4503599627370496.0;  // 2^52
   if (!(arrivals > kClockSteps)) return Status::proceed();
   char text[160];
   std::snprintf(text, sizeof text, "%g calls per time unit over a batch time of %g make about %g arrivals per batch",
-                total, run.config.batch_time, arrivals);
+                total, run.config.sim.batch_time, arrivals);
   return Status::error(source, "arrival rates",
                        std::string(text) + ", more than the simulated clock can tell apart (2^52); " +
                            "lower the rates (-f, -c) or the batch time (-t)");
@@ -115,12 +115,15 @@ Status prepare_run(Run& run) {
   std::string drawn;
   std::string out_name;
   if (cfg.generator_given) {
+    const GeneratorOptions generator{cfg.generator_file, cfg.sink_node, cfg.network.virtual_input};
     GeneratorInput params;
-    if (Status s = load_generator_input(cfg, n, params); !s.ok()) return s;
+    if (Status s = load_generator_input(generator, n, run.budget, params); !s.ok()) return s;
     out_name = cfg.interactive() ? "Temp_net__#1.txt" : cfg.network_file;
     MemoryText text;
     if (!text.stream()) return Status::error(out_name, "generated network file", "no memory for the drawn network");
-    if (Status s = generate_network(run, params, n, text.stream(), out_name); !s.ok()) return s;
+    if (Status s = generate_network(generator, params, n, run.generator_stream, run.budget, text.stream(), out_name);
+        !s.ok())
+      return s;
     drawn = text.take();
     file.reset(fmemopen(drawn.data(), drawn.size(), "r"));
     if (!file) return Status::error(out_name, "generated network file", "no memory for the drawn network");
@@ -131,13 +134,13 @@ Status prepare_run(Run& run) {
   }
 
   TokenReader reader = make_reader(input, source);
-  if (Status s = read_network(run, reader, n); !s.ok()) return s;
-  if (Status s = read_batch_values(run, reader); !s.ok()) return s;
+  if (Status s = read_network(reader, run.out, cfg.network, run.budget, n, run.net); !s.ok()) return s;
+  if (Status s = read_batch_values(reader, run.out, cfg.sim.batch_count, cfg.sim.batch_time); !s.ok()) return s;
   if (!any_traffic(run.net))
     return Status::error(source, "arrival rates", "no pair of nodes has traffic, so there is nothing to simulate");
   if (Status s = check_arrival_density(run, source); !s.ok()) return s;
-  if (Status s = install_methods(run); !s.ok()) return s;
-  if (Status s = read_la_constants(run, reader); !s.ok()) return s;
+  if (needs_la_constants(cfg.methods))
+    if (Status s = read_la_constants(reader, run.out, cfg.methods.alpha, cfg.methods.epsilon); !s.ok()) return s;
   file.reset();  // everything the run needs from the input has been read
   if (cfg.generator_given) {
     WholeFile written;
@@ -146,17 +149,33 @@ Status prepare_run(Run& run) {
     if (Status s = written.commit(); !s.ok()) return s;
   }
 
-  seed_pair_streams(run);
+  Lane& lane = run.lane;
+  lane.pair_streams.resize(size_t(run.net.total_nodes) * run.net.total_nodes);
+  seed_pair_streams(lane, [&run] { return next_seed(run.seeder); });
+  lane.generator_stream = run.generator_stream;
 
-  bool no_path = false;
-  if (Status s = build_path_table(run, no_path); !s.ok()) return s;
+  std::vector<std::pair<uint32_t, uint32_t>> missing;
+  PathLimits limits;
+  limits.max_bytes = run.budget.left();
+  if (run.err && isatty(fileno(run.err))) limits.progress = run.err;
+  if (Status s = build_path_table(run.net, cfg.paths, limits, run.paths, missing); !s.ok()) return s;
+  print_missing_paths(run.out, missing);
+  print_path_table(run.out, run.paths);
   run.out.flush();  // the path list is complete
-  if (Status s = prepare_methods(run); !s.ok()) return s;
-  if (no_path) {
+  if (Status s = run.budget.admit(table_bytes(run.paths), "command line", "candidate paths", "the path table"); !s.ok())
+    return s;
+
+  const SimInput in = run.sim_input();
+  if (Status s = install_methods(lane.methods, in.methods, lane.links, run.method_stream, run.budget); !s.ok())
+    return s;
+  if (!missing.empty()) {
     run.out.text(
         "Can not continue simulation. define BLOCK_IF_NOPATH directive in the program to deal will this case");
     return Status::finished(Exit::input_error);
   }
+  prepare_lane(lane, in, run.budget.left());
+  lane.progress = isatty(fileno(run.err)) ? run.err : nullptr;
+  run.totals.average.assign(size_t(run.net.total_nodes) * run.net.total_nodes, 0.0);
   return Status::proceed();
 }
 
@@ -179,25 +198,52 @@ Status start_run(Run& run) {
   return status;
 }
 
+namespace {
+
+// The batches, each printed and added to the run totals in order.
+Status run_batches(Run& run, JsonReport* json) {
+  const SimInput in = run.sim_input();
+  BatchRecord record;
+  for (uint32_t b = 1; b <= run.config.sim.batch_count; ++b) {
+    print_batch_header(run.out, b);
+    if (Status s = run_batch(run.lane, in, b, record); !s.ok()) return s;
+    report_batch(run.out, record, run.net.total_nodes, run.totals);
+    // Every finished batch reaches standard output, so a run that is
+    // stopped keeps the batches it completed.
+    run.out.flush();
+    if (json)
+      if (Status s = json->add_batch(b, record); !s.ok()) return s;
+  }
+  return Status::proceed();
+}
+
+ReportShape report_shape(const Run& run) {
+  return {run.config.sim.virtual_output ? run.net.total_nodes : run.net.node_count, run.net.total_nodes,
+          run.config.report.local_calls};
+}
+
+}  // namespace
+
 int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
   auto run = std::make_unique<Run>(in, out, err);
   run->args.assign(argv, argv + argc);
   run->seeder.seed(static_cast<uint32_t>(std::time(nullptr)));
-
   run->out.set_line_buffered(isatty(fileno(out)));
 
   Status status = start_run(*run);
   if (status.ok()) status = prepare_run(*run);
   JsonReport json;
-  const bool with_json = run->extras.json;
-  if (status.ok() && with_json) status = json.open(*run, run->extras.json_path);
+  JsonReport* document = run->extras.json ? &json : nullptr;
+  if (status.ok() && document)
+    status = json.open(run->extras.json_path, kVersion, run->seeder.last_seed,
+                       [&run](JsonWriter& j) { write_configuration(j, run->config, run->net); });
   if (status.ok()) {
     run->start_time = std::time(nullptr);
     run->out.text("\nSimulation Started....");
-    status = run_batches(*run, with_json, [&](uint32_t b, const BatchRecord& record) {
-      return with_json ? json.add_batch(b, record) : Status::proceed();
-    });
-    if (status.ok()) status = report_statistics(*run, with_json ? &json : nullptr);
+    status = run_batches(*run, document);
+    if (status.ok())
+      status = report_statistics(run->out, run->totals, report_shape(*run), run->config.report,
+                                 run->extras.confidence, run->start_time, document);
   }
 
   if (!status.message.empty() && !status.to_stderr) run->out.text(status.message);

@@ -1,7 +1,7 @@
-// Run: the context of one run of the program. It owns the configuration, the
-// network, the path table, the installed methods and their state, the random
-// streams and the counters, from creation to the end of the run, and is
-// passed explicitly to every stage; there is no global mutable state.
+// Run: the context of one run of the program. It owns the configuration,
+// the network, the path table, the simulation lane and the run totals from
+// creation to the end of the run, and hands each stage only what it uses;
+// there is no global mutable state.
 #pragma once
 
 #include <cstdint>
@@ -11,20 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "automata/automata.h"
-#include "load/load.h"
+#include "base/console.h"
+#include "base/lehmer.h"
+#include "base/memory.h"
+#include "base/status.h"
+#include "methods/table.h"
 #include "network/network.h"
 #include "paths/path_table.h"
 #include "run/config.h"
-#include "base/console.h"
-#include "base/lehmer.h"
 #include "run/long_options.h"
-#include "base/memory.h"
-#include "base/status.h"
-#include "rwa/fit.h"
-#include "rwa/slots.h"
 #include "sim/engine.h"
-#include "usage/usage.h"
 
 namespace lumtra {
 
@@ -34,6 +30,7 @@ namespace lumtra {
 struct SeedGenerator {
   std::mt19937 engine{0};
   uint32_t last_seed = 0;
+  bool given = false;  // -s was on the command line
   void seed(uint32_t s) {
     engine.seed(s);
     last_seed = s;
@@ -41,19 +38,22 @@ struct SeedGenerator {
   uint32_t operator()() { return static_cast<uint32_t>(engine()); }
 };
 
+// The next stream seed: odd and within 1 .. 2^31-1, so that no Lehmer
+// stream can shorten its period or reach 0.
+inline uint32_t next_seed(SeedGenerator& g) { return (g() >> 1) | 1u; }
+
 struct Run {
   Run(std::FILE* in_, std::FILE* out_, std::FILE* err_) : out(out_), in(in_), err(err_) {}
 
   std::vector<std::string> args;  // the command line, program path included
   Config config;
-  LongOptions extras;  // --json, --ci, --version
-  Console out;        // standard output
-  std::FILE* in;      // standard input
-  std::FILE* err;     // standard error
+  LongOptions extras;  // the long options
+  Console out;         // standard output
+  std::FILE* in;       // standard input
+  std::FILE* err;      // standard error
 
-  // Bytes the run's tables may take in all; checked before every large
-  // allocation. The machine's available memory unless a caller lowers it.
-  uint64_t memory_budget = available_memory_bytes();
+  // The memory the run may use, and what its tables have taken of it.
+  MemoryBudget budget;
 
   SeedGenerator seeder;
   Lehmer method_stream;
@@ -61,28 +61,18 @@ struct Run {
 
   Network net;
   PathTable paths;
-
-  Slots slots;
-  Request request;
-  uint32_t usage_tag = 0;       // path index of the last usage-method placement
-  double total_attempts = 0.0;  // every wavelength trial of the run
-  FitState fit;
-  AutomataState automata;
-  UsageState usage;
-  LoadState load;
-
-  SimState sim;
+  Lane lane;
+  RunTotals totals;
   std::time_t start_time = 0;
-};
 
-// The next stream seed: odd and within 1 .. 2^31-1, so that no Lehmer
-// stream can shorten its period or reach 0.
-inline uint32_t next_seed(SeedGenerator& g) { return (g() >> 1) | 1u; }
+  MethodSetup method_setup() const { return {config.methods, config.paths, net, paths}; }
+  SimInput sim_input() const { return {net, paths, config.sim, method_setup()}; }
+};
 
 // The command line: scan, stream seeds, combination checks.
 Status start_run(Run& run);
-// Everything before the first batch: network input, batch values, methods,
-// Pair stream seeds, path table and method preparations.
+// Everything before the first batch: network input, batch values, Pair
+// stream seeds, path table, methods and the lane.
 Status prepare_run(Run& run);
 // One whole run; returns the exit status. main() and the in-process tests
 // call it with their own streams.

@@ -2,7 +2,9 @@
 // the note on mixed RWA. The short and the extended screen differ only in
 // the usage line.
 #include <array>
+#include <cctype>
 
+#include "methods/table.h"
 #include "run/cli.h"
 
 namespace lumtra {
@@ -15,30 +17,16 @@ constexpr const char* kBanner =
 
 constexpr const char* kShortUsage = "\nUsage: Lumtra [-options...] <-nt:netfile | -i>";
 
-constexpr const char* kExtendedUsage =
-    "\nUsage: Lumtra [-ff|-r|-la|-xla|-dla|-mu|-lmu|-lu|-llu|-lf|-ll|-ml|-wlcr|-wmcr] [-al:value] "
+// Follows the methods, "[-ff|-r|...]", of the extended usage line.
+constexpr const char* kExtendedOptions =
+    " [-al:value] "
     "[-ep:epsilon] [-s:seed] [-b:value] [-t:time] [-d:drate] [-m] [-a] [-mx:length] [-mn:length] "
     "[-mp:number] [-mc:const] [-n:order] [-e:value] [-sh|-sc [-pr [-sla]]] [-px:number] "
     "[-pn:number] [-vi] [-vo] [-lo] [-of:prefix] [-or:name] [-g:param_file] [-sn:node] "
     "[-at:number] <-nt:netfile | -i>";
 
-constexpr std::array<const char*, 49> kOptionHelp = {
-    "  -ff\t\tUse first fit RWA. This is the default method\n",
-    "  -r\t\tUse random RWA\n",
-    "  -la\t\tUse Fast Learning Automata RWA\n",
-    "  -xla\t\tUse Exhaustive Learning Automata RWA\n",
-    "  -dla\t\tUse Deterministic Learning Automata RWA\n",
-    "  -mu\t\tUse Most Used Routing and Global channels Most Used WA\n",
-    "  -lmu\t\tUse Most Used Routing and Local channels Most Used WA\n",
-    "  -lu\t\tUse Least Used Routing and Global channels Least Used WA\n",
-    "  -llu\t\tUse Least Used Routing and Local channels Least Used WA\n",
-    "  -lf\t\tUse Last Fit RWA.\n",
-    "  -ll\t\tUse Least Loaded Routing. When used for WA, first fit is used.\n"
-    "\t\t-e:1 -sh -pr can be used also to let -ll behave exactly as\n"
-    "\t\tLeast Loaded Routing is defined in most papers.\n",
-    "  -ml\t\tUse Most Loaded Routing. When used for WA, first fit is used.\n",
-    "  -wlcr\t\tUse Weighted Least Congestion Routing. Can not be used for WA.\n",
-    "  -wmcr\t\tUse Weighted Most Congestion Routing. Can not be used for WA.\n",
+// The options after the methods (whose lines come from the method table).
+constexpr const char* kOptionHelp[] = {
     "  -al:value\tAlpha constant used for Learning Automata.\n",
     "  -ep:value\tEpsilon constant used for Learning Automata.\n",
     "  -s:seed\tRandomization Seed. If omited, system timer is used\n",
@@ -107,7 +95,21 @@ constexpr const char* kClosingNote =
 }  // namespace
 
 void show_usage(Console& out, bool extended) {
-  out.text(kBanner).text(extended ? kExtendedUsage : kShortUsage).text(" [-?]\n\n");
+  out.text(kBanner);
+  if (extended) {
+    out.text("\nUsage: Lumtra [");
+    const char* separator = "";
+    for (const MethodRow& m : method_rows()) {
+      out.text(separator).ch('-');
+      for (const char* c = m.letters; *c; ++c) out.ch(static_cast<char>(std::tolower(static_cast<unsigned char>(*c))));
+      separator = "|";
+    }
+    out.text("]").text(kExtendedOptions);
+  } else {
+    out.text(kShortUsage);
+  }
+  out.text(" [-?]\n\n");
+  for (const MethodRow& m : method_rows()) out.text(m.help);
   for (const char* help : kOptionHelp) out.text(help);
   out.text(kClosingNote);
 }

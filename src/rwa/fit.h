@@ -1,16 +1,15 @@
-// First fit, last fit and random: routing halves, assignment halves, the
-// Method stream draw `uniform_random` and the Shuffle vector used to draw
-// without replacement.
+// First fit, last fit and random: their routing halves and assignment
+// halves, and the Shuffle vector used to draw without replacement from the
+// Method stream.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "base/lehmer.h"
+#include "rwa/rwa.h"
 
 namespace lumtra {
-
-struct Run;
 
 // Values first .. end-1, drawn without replacement since the last reset.
 struct ShuffleVector {
@@ -34,14 +33,21 @@ struct ShuffleVector {
   }
 };
 
+// The state of the fit family in one lane: the draws of random routing and
+// random assignment.
 struct FitState {
   ShuffleVector routes;       // random routing, over path indices
   ShuffleVector wavelengths;  // random assignment, over wavelength indices
 };
 
-// Fills the routing slots for codes 0, 1, 4 and the assignment slot for WA
-// codes 0, 1, 4 (and 10, 11, which assign by first fit).
-void install_fit_routing(Run& run);
-void install_fit_assign(Run& run);
+RoutingHalf first_fit_routing(FitState& state);
+RoutingHalf last_fit_routing(FitState& state);
+// With priority routing, the paths of a group are tried in random order and
+// a group is entered only when every path of the groups before it failed.
+RoutingHalf random_routing(FitState& state, bool priority_groups);
+
+AssignmentHalf first_fit_assignment(FitState& state);
+AssignmentHalf last_fit_assignment(FitState& state);
+AssignmentHalf random_assignment(FitState& state);
 
 }  // namespace lumtra

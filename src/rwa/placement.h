@@ -1,15 +1,16 @@
-// The common placement skeleton shared by every wavelength-assignment method
-// except the exhaustive automaton: ask the routing half for candidate paths,
-// walk each path segment by segment, let the method pick a wavelength per
-// segment under the one fit rule, count every trial against the attempt
+// The common placement skeleton shared by every assignment half except the
+// exhaustive automaton's: ask the routing half for candidate paths, walk
+// each path segment by segment, let the assignment policy pick a wavelength
+// per segment under the one fit rule, count every trial against the attempt
 // limit, and commit the first path whose segments all found a wavelength.
-// Methods differ only in the order in which they try wavelengths, which they
-// supply as a policy object.
+// Methods differ only in the order in which they try wavelengths, which
+// they supply as a policy (the AssignmentPolicy concept below).
 #pragma once
 
+#include <concepts>
 #include <cstdint>
 
-#include "run/run.h"
+#include "rwa/rwa.h"
 
 namespace lumtra {
 
@@ -22,52 +23,54 @@ struct Segment {
 
 enum class Pick { found, path_fails, blocked };
 
-// Counts one wavelength trial of the current call; false when the call has
-// already reached the attempt limit (the call is then blocked).
-inline bool count_attempt(Run& run) {
-  if (run.request.attempts >= run.config.max_attempts) return false;
-  ++run.request.attempts;
-  run.total_attempts += 1.0;
-  return true;
-}
+// What an assignment policy supplies to assign_call:
+//   path_of: the index into PathTable::paths of a candidate from the
+//            routing half;
+//   choose:  a wavelength for the segment `seg` of that path, counting
+//            every trial with RwaContext::count_attempt (Pick::blocked
+//            when the limit is reached);
+//   commit:  the policy's own bookkeeping for a placed call, before the
+//            routing half's commit.
+template <class P>
+concept AssignmentPolicy = requires(P& policy, RwaContext& c, int32_t candidate, uint32_t path, const Hop* hops,
+                                    const Segment& seg, uint32_t slots, uint32_t& w, const HopArray& placed) {
+  { policy.path_of(c, candidate) } -> std::same_as<uint32_t>;
+  { policy.choose(c, path, hops, seg, slots, w) } -> std::same_as<Pick>;
+  policy.commit(c, path, placed, slots);
+};
 
 // The fit rule: wavelength w fits a hop when it has `slots` free slots there
 // and, unless both ends of the hop groom, carries no other call.
-inline bool fits_hop(const Network& net, const Hop& hop, uint32_t w, uint32_t slots) {
-  uint32_t free = net.channels[net.links[hop.link].channels + w];
+inline bool fits_hop(const LinkState& links, const Hop& hop, uint32_t w, uint32_t slots) {
+  const uint32_t free = links.channels[links.links[hop.link].channels + w];
   if (hop.groomed) return free >= slots;
-  return free == net.slots_per_wavelength && free >= slots;
+  return free == links.slots_per_wavelength && free >= slots;
 }
 
 // w fits every hop of the segment, checked from its first hop.
-inline bool fits_segment(const Network& net, const Hop* hops, const Segment& seg, uint32_t w,
-                         uint32_t slots) {
+inline bool fits_segment(const LinkState& links, const Hop* hops, const Segment& seg, uint32_t w, uint32_t slots) {
   for (uint32_t k = seg.first; k < seg.end; ++k)
-    if (!fits_hop(net, hops[k], w, slots)) return false;
+    if (!fits_hop(links, hops[k], w, slots)) return false;
   return true;
 }
 
 // The wavelengths worth scanning for a segment: from the free-wavelength
 // window of its first link, cut at the segment's wavelength bound.
-inline void scan_window(const Network& net, const Hop& first_hop, uint32_t& low, uint32_t& end) {
-  const Link& l = net.links[first_hop.link];
+inline void scan_window(const LinkState& links, const Hop& first_hop, uint32_t& low, uint32_t& end) {
+  const Link& l = links.links[first_hop.link];
   low = l.low;
   end = l.high_end < first_hop.bound ? l.high_end : first_hop.bound;
 }
 
-// Runs the skeleton. `policy` supplies:
-//   uint32_t path_of(Run&, int32_t candidate)  -> index into run.paths.paths
-//   Pick choose(Run&, uint32_t path, const Hop* hops, const Segment&, uint32_t slots, uint32_t& w)
-//   void commit(Run&, uint32_t path, const HopArray&, uint32_t slots)  (before route_commit)
-template <class Policy>
-bool place_call(Run& run, uint32_t s, uint32_t d, HopArray& wavelengths, uint32_t& path_out,
-                uint32_t slots, Policy& policy) {
-  run.request.attempts = 0;
-  for (int32_t candidate = run.slots.route_first(run, s, d); candidate != -1;
-       candidate = run.slots.route_next(run)) {
-    const uint32_t path = policy.path_of(run, candidate);
-    const Path& p = run.paths.paths[path];
-    const Hop* hops = run.paths.path_hops(p);
+template <AssignmentPolicy Policy>
+bool assign_call(RwaContext& c, const RoutingHalf& routing, Policy& policy, uint32_t s, uint32_t d,
+                 HopArray& wavelengths, uint32_t& path_out, uint32_t slots) {
+  c.attempts = 0;
+  for (int32_t candidate = routing.first(c, routing.state, s, d); candidate != -1;
+       candidate = routing.next(c, routing.state)) {
+    const uint32_t path = policy.path_of(c, candidate);
+    const Path& p = c.paths->paths[path];
+    const Hop* hops = c.paths->path_hops(p);
     wavelengths.resize(p.hops);
     bool placed = true;
     Segment seg{0, 0, 0};
@@ -76,7 +79,7 @@ bool place_call(Run& run, uint32_t s, uint32_t d, HopArray& wavelengths, uint32_
       while (!hops[seg.end].ends_segment) ++seg.end;
       ++seg.end;
       uint32_t w = 0;
-      Pick pick = policy.choose(run, path, hops, seg, slots, w);
+      const Pick pick = policy.choose(c, path, hops, seg, slots, w);
       if (pick == Pick::blocked) {
         wavelengths.clear();
         return false;
@@ -91,18 +94,13 @@ bool place_call(Run& run, uint32_t s, uint32_t d, HopArray& wavelengths, uint32_
     }
     if (placed) {
       path_out = path;
-      policy.commit(run, path, wavelengths, slots);
-      run.slots.route_commit(run, slots);
+      policy.commit(c, path, wavelengths, slots);
+      routing.commit(c, routing.state, slots);
       return true;
     }
   }
   wavelengths.clear();
   return false;
-}
-
-// Candidates from the routing half are indices into the pair's Path list.
-inline uint32_t list_path(const Run& run, int32_t candidate) {
-  return run.paths.list(run.request.source, run.request.destination).first + static_cast<uint32_t>(candidate);
 }
 
 }  // namespace lumtra

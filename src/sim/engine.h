@@ -1,22 +1,39 @@
 // Simulation engine: the batches. Offers Poisson traffic between all ordered
 // node pairs, keeps pending arrivals and departures in the Event list, hands
-// each arrival to the installed `assign`, reserves and releases capacity,
-// counts arrived and blocked calls per pair and prints every batch's
-// blocking. Knows nothing about the individual methods.
+// each arrival to the installed method, takes and gives back capacity, and
+// counts arrived and blocked calls per pair. Knows nothing about the
+// individual methods.
+//
+// A Lane holds everything a batch changes: link state, methods, event list,
+// the random streams of the traffic and the batch counters. A run simulates
+// on one lane; the network, the candidate paths and the options are shared
+// read-only and must outlive it. The run totals are kept apart (RunTotals)
+// and grow by each batch's record in batch order.
 #pragma once
 
 #include <cstdint>
-#include <functional>
+#include <cstdio>
 #include <vector>
 
+#include "base/console.h"
 #include "base/lehmer.h"
 #include "base/running_stats.h"
 #include "base/status.h"
+#include "methods/table.h"
+#include "network/network.h"
+#include "paths/path_table.h"
 #include "sim/event_list.h"
+#include "sim/options.h"
 
 namespace lumtra {
 
-struct Run;
+// What the lanes share during the batches.
+struct SimInput {
+  const Network& net;
+  const PathTable& paths;
+  const SimOptions& options;
+  MethodSetup methods;
+};
 
 // The counts of one reported pair in one batch (node numbers from 1).
 struct PairCount {
@@ -26,46 +43,62 @@ struct PairCount {
   uint64_t blocked;
 };
 
-// What one batch reported, handed to the caller of run_batches after each
-// batch when it asks for the pairs (the JSON document).
+// What one batch reported: every reported pair with arrivals, in row order,
+// and the batch's totals.
 struct BatchRecord {
   uint64_t arrived = 0;
   uint64_t blocked = 0;
+  uint64_t attempts = 0;  // wavelength trials of the batch's calls
   std::vector<PairCount> pairs;
 };
 
-struct SimState {
-  double now = 0.0;
+struct Lane {
+  LinkState links;
+  MethodSet methods;
   EventList events;
-  std::vector<Lehmer> pair_streams;  // T x T, seeded once per run
+  double now = 0.0;
+  std::vector<Lehmer> pair_streams;  // T x T
+  Lehmer generator_stream;           // call sizes of grooming sources
   std::vector<uint64_t> arrived;     // T x T, this batch
   std::vector<uint64_t> blocked;     // T x T, this batch
-  // Run totals for the final report.
-  std::vector<double> average;       // T x T sum of per-batch pair blocking
-  uint64_t total_arrived = 0;
-  uint64_t total_blocked = 0;
-  double bp_sum = 0.0;               // sum of batch blocking over batches with arrivals
-  uint32_t batches_with_arrivals = 0;
-  RunningStats batch_stats;          // blocking of the batches that had arrivals
-  bool show_progress = false;        // standard error is a terminal
-  size_t max_records = 0;            // event records the memory budget allows
-  bool keep_pairs = false;           // fill last_batch.pairs
-  BatchRecord last_batch;            // the batch just reported
+  size_t max_records = 1;            // event records the memory budget allows
+  std::FILE* progress = nullptr;     // a terminal's standard error, for progress
+  uint32_t batch_count = 0;          // for the progress line
 };
 
-// Called after every batch with its number and record; a stop ends the run.
-using AfterBatch = std::function<Status(uint32_t batch, const BatchRecord&)>;
+// The run totals that the final report turns into its statistics.
+struct RunTotals {
+  std::vector<double> average;  // T x T sum of per-batch pair blocking
+  uint64_t total_arrived = 0;
+  uint64_t total_blocked = 0;
+  uint64_t total_attempts = 0;
+  double bp_sum = 0.0;  // sum of batch blocking over batches with arrivals
+  uint32_t batches_with_arrivals = 0;
+  uint32_t batches = 0;
+  RunningStats batch_stats;  // blocking of the batches that had arrivals
+};
 
-// Seeds the Pair streams in row order from the run's seed generator.
-void seed_pair_streams(Run& run);
-// Runs every batch; leaves the run totals in run.sim. Stops with an error
-// when the calls held at once would outgrow the run's memory budget. With
-// `keep_pairs` the records handed to `after` carry every reported pair.
-Status run_batches(Run& run, bool keep_pairs = false, const AfterBatch& after = {});
-// Runs one batch (1-based number b), including its report lines.
-Status run_batch(Run& run, uint32_t b);
-// Places one arriving call of `demand` slots from u to v at the current
-// time (in parts with -m); true when placed, false when blocked.
-bool place_call(Run& run, uint32_t u, uint32_t v, uint32_t demand);
+// Sizes the lane's link state and counters for the network; the event
+// records may take up to `record_budget` bytes.
+void prepare_lane(Lane& lane, const SimInput& in, uint64_t record_budget);
+// Seeds the Pair streams in row order from the seed generator `next_seed`.
+template <class NextSeed>
+void seed_pair_streams(Lane& lane, NextSeed&& next_seed) {
+  for (Lehmer& s : lane.pair_streams) s.state = next_seed();
+}
+
+// Runs one batch (1-based number b) and fills `record` with what it reports.
+// Stops with an error when the calls held at once would outgrow the lane's
+// share of the memory budget.
+Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record);
+// Places one arriving call of `demand` time slots from u to v at the lane's
+// current time (in parts with -m); true when placed, false when blocked.
+bool place_call(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint32_t demand);
+
+// "\nBatch b:\n", printed before the batch runs.
+void print_batch_header(Console& out, uint32_t b);
+// Prints a batch's pair lines and its closing rule, and adds it to the run
+// totals.
+void report_batch(Console& out, const BatchRecord& record, uint32_t total_nodes, RunTotals& totals);
 
 }  // namespace lumtra

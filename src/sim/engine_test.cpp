@@ -12,28 +12,12 @@
 namespace lumtra {
 namespace {
 
+using test::erlang_b;
 using test::PreparedRun;
 using test::run_lumtra;
+using test::single_link;
+using test::SingleLink;
 using test::write_file;
-
-// A network of two nodes of the given type joined by a fibre of `w`
-// wavelengths each way, traffic only from node 1 to node 2.
-std::string two_nodes(int type, int w, int slots, int min_slots, int max_slots, double rate, int batches = 10,
-                      double time = 1000) {
-  std::ostringstream s;
-  s << "2\n" << type << " n\n" << type << " n\n"
-    << slots << "\n" << min_slots << "\n" << max_slots << "\n"
-    << "0 " << w << "\n" << w << " 0\n"
-    << "0 " << rate << "\n0 0\n"
-    << batches << "\n" << time << "\n";
-  return s.str();
-}
-
-double erlang_b(int servers, double load) {
-  double b = 1.0;
-  for (int n = 1; n <= servers; ++n) b = load * b / (n + load * b);
-  return b;
-}
 
 // Mean and standard error of the per-batch blocking of pair (1, 2).
 void batch_estimate(const std::string& out, double& mean, double& se) {
@@ -52,7 +36,8 @@ void batch_estimate(const std::string& out, double& mean, double& se) {
 
 TEST(EngineAgainstTheory, OneLinkOfNonGroomingNodesIsErlangBWithOneServerPerWavelength) {
   for (auto method : {"-ff", "-lf", "-r"}) {
-    auto r = run_lumtra({method, "-s:3", "-nt:" + write_file("net.txt", two_nodes(1, 4, 4, 1, 4, 3.0, 20, 2000))});
+    const SingleLink link{.slots = 4, .max_slots = 4, .rate = 3.0, .batches = 20, .time = 2000};
+    auto r = run_lumtra({method, "-s:3", "-nt:" + write_file("net.txt", single_link(link))});
     ASSERT_EQ(r.status, 0) << r.err;
     double mean, se;
     batch_estimate(r.out, mean, se);
@@ -61,7 +46,8 @@ TEST(EngineAgainstTheory, OneLinkOfNonGroomingNodesIsErlangBWithOneServerPerWave
 }
 
 TEST(EngineAgainstTheory, FullGroomingNodesShareEverySlotOfEveryWavelength) {
-  auto r = run_lumtra({"-s:5", "-nt:" + write_file("net.txt", two_nodes(3, 2, 4, 1, 1, 6.0, 20, 2000))});
+  const SingleLink link{.type = 3, .wavelengths = 2, .slots = 4, .rate = 6.0, .batches = 20, .time = 2000};
+  auto r = run_lumtra({"-s:5", "-nt:" + write_file("net.txt", single_link(link))});
   ASSERT_EQ(r.status, 0) << r.err;
   double mean, se;
   batch_estimate(r.out, mean, se);
@@ -82,15 +68,15 @@ TEST(Engine, SameSeedGivesIdenticalOutputAndAnotherSeedDoesNot) {
 // times: the batch counts every arrival before its end plus the first one
 // at or after it.
 TEST(Engine, BatchEndsRightAfterTheFirstArrivalAtOrAfterItsEnd) {
-  PreparedRun p({"-at:0", "-b:1", "-t:10", "-nt:" + write_file("net.txt", two_nodes(1, 1, 1, 1, 1, 2.0))});
+  PreparedRun p({"-at:0", "-b:1", "-t:10", "-nt:" + write_file("net.txt", single_link({.wavelengths = 1, .rate = 2.0}))});
   ASSERT_TRUE(p.status.ok()) << p.status.message;
-  lumtra::Run& run = *p.run;
-  Lehmer copy = run.sim.pair_streams[run.net.at(0, 1)];
+  Lehmer copy = p.lane().pair_streams[p.run->net.at(0, 1)];
   uint64_t expected = 0;
   for (double t = 0; t < 10; ++expected) t += -std::log(1.0 - copy.uniform()) / 2.0;
-  ASSERT_TRUE(run_batches(run).ok());
-  EXPECT_EQ(run.sim.total_arrived, expected);
-  EXPECT_EQ(run.sim.total_blocked, expected);
+  BatchRecord record;
+  ASSERT_TRUE(run_batch(p.lane(), p.input(), 1, record).ok());
+  EXPECT_EQ(record.arrived, expected);
+  EXPECT_EQ(record.blocked, expected);
 }
 
 // Two full-grooming nodes, two wavelengths of five slots; `used` slots are
@@ -98,103 +84,41 @@ TEST(Engine, BatchEndsRightAfterTheFirstArrivalAtOrAfterItsEnd) {
 struct SplitFixture {
   PreparedRun p;
   explicit SplitFixture(std::vector<uint32_t> used)
-      : p({"-m", "-nt:" + write_file("net.txt", two_nodes(3, 2, 5, 1, 5, 1.0))}) {
+      : p({"-m", "-nt:" + write_file("net.txt", single_link({.type = 3, .wavelengths = 2, .slots = 5,
+                                                               .max_slots = 5}))}) {
     EXPECT_TRUE(p.status.ok()) << p.status.message;
-    lumtra::Run& run = *p.run;
-    run.net.reset_links();
+    p.start_batch();
     for (uint32_t w = 0; w < used.size(); ++w)
-      if (used[w]) {
-        uint32_t node = 1;
-        run.net.reserve_path(0, &node, 1, &w, used[w]);
-      }
+      if (used[w]) p.take(0, 1, w, used[w]);
   }
-  const uint32_t* channels() { return p.run->net.channels_of(p.run->net.link(0, 1)); }
+  const uint32_t* channels() { return p.lane().links.channels_of(p.lane().links.link(0, 1)); }
+  bool place(uint32_t demand) { return place_call(p.lane(), p.input(), 0, 1, demand); }
 };
 
 TEST(Engine, AMultiWavelengthCallSplitsOverWavelengthsAndDepartsAsOne) {
   SplitFixture f({1, 4});  // room for 4 on wavelength 0 and 1 on wavelength 1
-  lumtra::Run& run = *f.p.run;
-  ASSERT_TRUE(place_call(run, 0, 1, 5));
+  ASSERT_TRUE(f.place(5));
   EXPECT_EQ(f.channels()[0], 0u);
   EXPECT_EQ(f.channels()[1], 0u);
-  ASSERT_EQ(run.sim.events.size(), 2u);
-  uint32_t a = run.sim.events.pop(), b = run.sim.events.pop();
-  EXPECT_EQ(run.sim.events[a].kind, kDeparture);
-  EXPECT_EQ(run.sim.events[a].time, run.sim.events[b].time);
-  EXPECT_GT(run.sim.events[a].time, 0.0);
-  EXPECT_EQ(run.sim.events[a].slots + run.sim.events[b].slots, 5u);
+  EventList& events = f.p.lane().events;
+  ASSERT_EQ(events.size(), 2u);
+  uint32_t a = events.pop(), b = events.pop();
+  EXPECT_EQ(events[a].kind, kDeparture);
+  EXPECT_EQ(events[a].time, events[b].time);
+  EXPECT_GT(events[a].time, 0.0);
+  EXPECT_EQ(events[a].slots + events[b].slots, 5u);
 }
 
 TEST(Engine, ABlockedMultiWavelengthCallGivesBackThePartsItPlaced) {
   SplitFixture f({4, 5});  // room for only 1 slot
-  lumtra::Run& run = *f.p.run;
-  EXPECT_FALSE(place_call(run, 0, 1, 2));
+  EXPECT_FALSE(f.place(2));
   EXPECT_EQ(f.channels()[0], 1u);
   EXPECT_EQ(f.channels()[1], 0u);
-  EXPECT_TRUE(run.sim.events.empty());
-}
-
-TEST(Placement, FirstFitSkipsTheFullWavelengthsBelowTheWindowWithoutAttempts) {
-  PreparedRun p({"-nt:" + write_file("net.txt", two_nodes(1, 4, 1, 1, 1, 1.0))});
-  ASSERT_TRUE(p.status.ok()) << p.status.message;
-  lumtra::Run& run = *p.run;
-  run.net.reset_links();
-  uint32_t node = 1;
-  for (uint32_t w : {0u, 1u}) run.net.reserve_path(0, &node, 1, &w, 1);
-  EXPECT_EQ(run.net.link(0, 1).low, 2u);
-  HopArray hops;
-  uint32_t path = 0;
-  ASSERT_TRUE(run.slots.assign(run, 0, 1, hops, path, 1));
-  EXPECT_EQ(hops, HopArray{2});
-  EXPECT_EQ(run.total_attempts, 1.0);
-}
-
-TEST(Placement, APartlyUsedWavelengthFitsOnlyBetweenTwoGroomingNodes) {
-  // Node 1 grooms, node 2 does not: the hop cannot share a wavelength.
-  std::string net = "2\n3 n\n1 n\n4\n1\n1\n0 2\n2 0\n0 1\n0 0\n1\n10\n";
-  PreparedRun p({"-nt:" + write_file("net.txt", net)});
-  ASSERT_TRUE(p.status.ok()) << p.status.message;
-  lumtra::Run& run = *p.run;
-  run.net.reset_links();
-  uint32_t node = 1, w = 0;
-  run.net.reserve_path(0, &node, 1, &w, 1);
-  HopArray hops;
-  uint32_t path = 0;
-  ASSERT_TRUE(run.slots.assign(run, 0, 1, hops, path, 1));
-  EXPECT_EQ(hops, HopArray{1});
-}
-
-TEST(Placement, LastFitStartsFromTheTop) {
-  PreparedRun lf({"-lf", "-nt:" + write_file("net.txt", two_nodes(1, 4, 1, 1, 1, 1.0))});
-  ASSERT_TRUE(lf.status.ok()) << lf.status.message;
-  lf.run->net.reset_links();
-  HopArray hops;
-  uint32_t path = 0;
-  ASSERT_TRUE(lf.run->slots.assign(*lf.run, 0, 1, hops, path, 1));
-  EXPECT_EQ(hops, HopArray{3});
-}
-
-// Wavelengths 0..2 carry one slot each, so a whole-wavelength call needs
-// four trials to reach wavelength 3.
-TEST(Placement, TheAttemptLimitBlocksACallThatWouldFitLater) {
-  for (uint32_t limit : {2u, 4u}) {
-    PreparedRun p({"-at:" + std::to_string(limit), "-nt:" + write_file("net.txt", two_nodes(1, 4, 2, 1, 1, 1.0))});
-    ASSERT_TRUE(p.status.ok()) << p.status.message;
-    lumtra::Run& run = *p.run;
-    run.net.reset_links();
-    uint32_t node = 1;
-    for (uint32_t w : {0u, 1u, 2u}) run.net.reserve_path(0, &node, 1, &w, 1);
-    HopArray hops;
-    uint32_t path = 0;
-    bool placed = run.slots.assign(run, 0, 1, hops, path, 2);
-    EXPECT_EQ(placed, limit == 4);
-    EXPECT_EQ(run.total_attempts, double(limit));
-    EXPECT_EQ(hops, placed ? HopArray{3} : HopArray{});
-  }
+  EXPECT_TRUE(f.p.lane().events.empty());
 }
 
 TEST(Reports, PrintTheBatchLinesAndFinalStatisticsInTheirFormats) {
-  auto r = run_lumtra({"-s:2", "-b:2", "-nt:" + write_file("net.txt", two_nodes(1, 1, 1, 1, 1, 1.0, 3, 20))});
+  auto r = run_lumtra({"-s:2", "-b:2", "-nt:" + write_file("net.txt", single_link({.wavelengths = 1, .batches = 3, .time = 20}))});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(std::regex_search(r.out, std::regex("\nSimulation Started....\nBatch 1:\n\nbp\\[1\\]\\[2\\] = [0-9.e-]+ *\t "
                                                   "Arrived: [0-9]+\tBlocked: [0-9]+\n-{46}\nBatch 2:\n")))
@@ -211,7 +135,7 @@ TEST(Reports, PrintTheBatchLinesAndFinalStatisticsInTheirFormats) {
 
 TEST(Reports, ResultFilesGrowByOneValuePerRunWithAndWithoutRowNames) {
   std::string dir = test::scratch_dir();
-  std::string net = "-nt:" + write_file("net.txt", two_nodes(1, 1, 1, 1, 1, 1.0, 2, 20));
+  std::string net = "-nt:" + write_file("net.txt", single_link({.wavelengths = 1, .batches = 2, .time = 20}));
   for (auto row : {"-or:runA", "-or:runB"}) ASSERT_EQ(run_lumtra({"-s:1", "-of:" + dir + "/named", row, net}).status, 0);
   for (int i = 0; i < 2; ++i) ASSERT_EQ(run_lumtra({"-s:1", "-of:" + dir + "/plain", net}).status, 0);
   std::string named = test::read_file(dir + "/named_Variance.csv");

@@ -10,8 +10,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "rwa/slots.h"
-
 namespace lumtra {
 
 enum EventKind : uint16_t { kArrival = 0, kDeparture = 1 };
@@ -26,7 +24,7 @@ struct Event {
   uint32_t slots = 0;       // demand (arrivals) or slots held per hop
   uint16_t kind = kArrival; // a placeholder becomes a departure only when released
   uint32_t usage_tag = 0;   // the run's usage tag when the record was made
-  HopArray hop_wavelengths; // owned; capacity kept when the record is recycled
+  std::vector<uint32_t> hop_wavelengths;  // owned; capacity kept when the record is recycled
 };
 
 class EventList {

@@ -1,13 +1,10 @@
 #include "usage/usage.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "paths/order.h"
-#include "run/run.h"
 #include "rwa/placement.h"
-#include "sim/event_list.h"
 
 namespace lumtra {
 
@@ -27,49 +24,53 @@ struct PriorityBarrier {
 
 // ---- Route usage lists ------------------------------------------------------
 
-UsageList& route_list(Run& run, uint32_t s, uint32_t d) {
-  return run.usage.routes.lists[size_t(s) * run.paths.total_nodes + d];
-}
-
 // Raises (kIncrease) or lowers the count of path `item` of pair (s, d).
 template <Order kOrder, bool kPriority, bool kIncrease>
-void change_path_usage(Run& run, uint32_t s, uint32_t d, uint32_t item, uint32_t slots) {
-  UsageList& l = route_list(run, s, d);
-  UsageNode* n = run.usage.routes.nodes_of(l);
+void change_path_usage(const PathTable& paths, UsageState& st, uint32_t s, uint32_t d, uint32_t item, uint32_t slots) {
+  UsageList& l = st.routes.lists[size_t(s) * paths.total_nodes + d];
+  UsageNode* n = st.routes.nodes_of(l);
   auto move = [&](const auto& barrier) {
     if constexpr (kIncrease) usage_increase<kOrder>(n, l.head, item, slots, barrier);
     else usage_decrease<kOrder>(n, l.head, item, slots, barrier);
   };
-  if constexpr (kPriority) move(PriorityBarrier{&run.paths.paths[run.paths.list(s, d).first], run.config.sort_mode});
+  if constexpr (kPriority) move(PriorityBarrier{&paths.paths[paths.list(s, d).first], st.sort_mode});
   else move(NoBarrier{});
 }
 
 // The paths are tried from the head of the pair's list; the cursor is the
 // request's position, which is also the path's index in the Path list.
-int32_t usage_route_first(Run& run, uint32_t s, uint32_t d) {
-  run.request.source = s;
-  run.request.destination = d;
-  run.request.position = route_list(run, s, d).head;
-  return run.request.position;
+int32_t route_first(RwaContext& c, UsageState& st, uint32_t s, uint32_t d) {
+  c.request.source = s;
+  c.request.destination = d;
+  c.request.position = st.routes.lists[size_t(s) * c.paths->total_nodes + d].head;
+  return c.request.position;
 }
 
-int32_t usage_route_next(Run& run) {
-  const UsageList& l = route_list(run, run.request.source, run.request.destination);
-  const int32_t next = run.usage.routes.nodes_of(l)[run.request.position].next;
+int32_t route_next(RwaContext& c, UsageState& st) {
+  const UsageList& l = st.routes.lists[size_t(c.request.source) * c.paths->total_nodes + c.request.destination];
+  const int32_t next = st.routes.nodes_of(l)[c.request.position].next;
   if (next == kNoNode) return -1;
-  run.request.position = next;
+  c.request.position = next;
   return next;
 }
 
 template <Order kOrder, bool kPriority>
-void usage_route_commit(Run& run, uint32_t slots) {
-  run.usage_tag = static_cast<uint32_t>(run.request.position);
-  change_path_usage<kOrder, kPriority, true>(run, run.request.source, run.request.destination, run.usage_tag, slots);
+void route_commit(RwaContext& c, UsageState& st, uint32_t slots) {
+  c.usage_tag = static_cast<uint32_t>(c.request.position);
+  change_path_usage<kOrder, kPriority, true>(*c.paths, st, c.request.source, c.request.destination, c.usage_tag,
+                                             slots);
 }
 
 template <Order kOrder, bool kPriority>
-void path_usage_release(Run& run, const Event& e) {
-  change_path_usage<kOrder, kPriority, false>(run, e.source, e.destination, e.usage_tag, e.slots);
+void route_release(RwaContext& c, UsageState& st, const PlacedCall& call) {
+  change_path_usage<kOrder, kPriority, false>(*c.paths, st, call.source, call.destination, call.usage_tag, call.slots);
+}
+
+template <Order kOrder, bool kPriority>
+RoutingHalf route_half(UsageState& st) {
+  RoutingHalf h = routing_half<UsageState, route_first, route_next, route_commit<kOrder, kPriority>>(st);
+  bind_release<UsageState, route_release<kOrder, kPriority>>(h);
+  return h;
 }
 
 // ---- Channel usage lists ----------------------------------------------------
@@ -97,217 +98,154 @@ void change_channel_usage(UsageListSet& set, UsageList& l, const uint32_t* w, ui
   });
 }
 
-UsageList& global_list(Run& run) { return run.usage.channels.lists[0]; }
-
-// The local list of path `item` of pair (s, d).
-UsageList& local_list(Run& run, uint32_t s, uint32_t d, uint32_t item) {
-  return run.usage.channels.lists[run.paths.global_index(s, d, item)];
-}
-
-template <Order kOrder>
-void global_channel_release(Run& run, const Event& e) {
-  change_channel_usage<kOrder, false>(run.usage.channels, global_list(run), e.hop_wavelengths.data(),
-                                      run.paths.paths[e.path].hops, e.slots);
-}
-
-template <Order kOrder>
-void local_channel_release(Run& run, const Event& e) {
-  change_channel_usage<kOrder, false>(run.usage.channels, local_list(run, e.source, e.destination, e.usage_tag),
-                                      e.hop_wavelengths.data(), run.paths.paths[e.path].hops, e.slots);
-}
-
-void no_release(Run&, const Event&) {}
-
-// A departure's bookkeeping: the path's count first, then the channels.
-template <void (*kPathRelease)(Run&, const Event&), void (*kChannelRelease)(Run&, const Event&)>
-void usage_event_release(Run& run, const Event& e) {
-  kPathRelease(run, e);
-  kChannelRelease(run, e);
-}
-
-// ---- Assignment ---------------------------------------------------------------
-
 // Tries the wavelengths of the segment's window in list order; wavelengths
 // outside the window are passed over without an attempt.
-Pick scan_list(Run& run, const UsageNode* n, int32_t head, const Hop* hops, const Segment& seg, uint32_t slots,
+Pick scan_list(RwaContext& c, const UsageNode* n, int32_t head, const Hop* hops, const Segment& seg, uint32_t slots,
                uint32_t& w) {
   uint32_t low, end;
-  scan_window(run.net, hops[seg.first], low, end);
+  scan_window(*c.links, hops[seg.first], low, end);
   if (low >= end) return Pick::path_fails;
   for (int32_t i = head; i != kNoNode; i = n[i].next) {
-    const uint32_t c = static_cast<uint32_t>(i);
-    if (c < low || c >= end) continue;
-    if (!count_attempt(run)) return Pick::blocked;
-    if (fits_segment(run.net, hops, seg, c, slots)) {
-      w = c;
+    const uint32_t item = static_cast<uint32_t>(i);
+    if (item < low || item >= end) continue;
+    if (!c.count_attempt()) return Pick::blocked;
+    if (fits_segment(*c.links, hops, seg, item, slots)) {
+      w = item;
       return Pick::found;
     }
   }
   return Pick::path_fails;
 }
 
+// One list for the whole network.
 template <Order kOrder>
-struct GlobalUsagePolicy {
-  uint32_t path_of(Run& run, int32_t candidate) const { return list_path(run, candidate); }
-  Pick choose(Run& run, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) const {
-    const UsageList& l = global_list(run);
-    return scan_list(run, run.usage.channels.nodes_of(l), l.head, hops, seg, slots, w);
+struct GlobalPolicy {
+  UsageState& st;
+  uint32_t path_of(RwaContext& c, int32_t candidate) const { return c.list_path(candidate); }
+  Pick choose(RwaContext& c, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) const {
+    const UsageList& l = st.channels.lists[0];
+    return scan_list(c, st.channels.nodes_of(l), l.head, hops, seg, slots, w);
   }
-  void commit(Run& run, uint32_t path, const HopArray& w, uint32_t slots) const {
-    change_channel_usage<kOrder, true>(run.usage.channels, global_list(run), w.data(), run.paths.paths[path].hops,
-                                       slots);
+  void commit(RwaContext& c, uint32_t path, const HopArray& w, uint32_t slots) const {
+    change_channel_usage<kOrder, true>(st.channels, st.channels.lists[0], w.data(), c.paths->paths[path].hops, slots);
+  }
+  static void release(RwaContext& c, UsageState& st, const PlacedCall& call) {
+    change_channel_usage<kOrder, false>(st.channels, st.channels.lists[0], call.wavelengths,
+                                        c.paths->paths[call.path].hops, call.slots);
   }
 };
 
 // Every path has its own list, so each path tried has its own order.
 template <Order kOrder>
-struct LocalUsagePolicy {
-  uint32_t path_of(Run& run, int32_t candidate) const { return list_path(run, candidate); }
-  Pick choose(Run& run, uint32_t path, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) const {
-    const UsageList& l = run.usage.channels.lists[path];
-    return scan_list(run, run.usage.channels.nodes_of(l), l.head, hops, seg, slots, w);
+struct LocalPolicy {
+  UsageState& st;
+  uint32_t path_of(RwaContext& c, int32_t candidate) const { return c.list_path(candidate); }
+  Pick choose(RwaContext& c, uint32_t path, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) const {
+    const UsageList& l = st.channels.lists[path];
+    return scan_list(c, st.channels.nodes_of(l), l.head, hops, seg, slots, w);
   }
-  void commit(Run& run, uint32_t path, const HopArray& w, uint32_t slots) const {
-    change_channel_usage<kOrder, true>(run.usage.channels, run.usage.channels.lists[path], w.data(),
-                                       run.paths.paths[path].hops, slots);
-    run.usage_tag = path - run.paths.list(run.request.source, run.request.destination).first;
+  void commit(RwaContext& c, uint32_t path, const HopArray& w, uint32_t slots) const {
+    change_channel_usage<kOrder, true>(st.channels, st.channels.lists[path], w.data(), c.paths->paths[path].hops,
+                                       slots);
+    c.usage_tag = path - c.paths->list(c.request.source, c.request.destination).first;
+  }
+  static void release(RwaContext& c, UsageState& st, const PlacedCall& call) {
+    const uint32_t path = c.paths->global_index(call.source, call.destination, call.usage_tag);
+    change_channel_usage<kOrder, false>(st.channels, st.channels.lists[path], call.wavelengths,
+                                        c.paths->paths[call.path].hops, call.slots);
   }
 };
 
 template <class Policy>
-bool usage_assign(Run& run, uint32_t s, uint32_t d, HopArray& w, uint32_t& path, uint32_t slots) {
-  Policy policy;
-  return place_call(run, s, d, w, path, slots, policy);
+bool usage_assign(RwaContext& c, const RoutingHalf& routing, UsageState& st, uint32_t s, uint32_t d, HopArray& w,
+                  uint32_t& path, uint32_t slots) {
+  Policy policy{st};
+  return assign_call(c, routing, policy, s, d, w, path, slots);
 }
 
-// ---- Installation -------------------------------------------------------------
-
-bool usage_routing(const Config& c) { return c.routing_code == kMostUsed || c.routing_code == kLeastUsed; }
-
-template <Order kOrder, bool kPriority>
-void install_route_slots(Slots& slots) {
-  slots.route_first = usage_route_first;
-  slots.route_next = usage_route_next;
-  slots.route_commit = usage_route_commit<kOrder, kPriority>;
-  slots.event_release = usage_event_release<path_usage_release<kOrder, kPriority>, no_release>;
+template <class Policy>
+AssignmentHalf assignment_of(UsageState& st) {
+  AssignmentHalf h = assignment_half<UsageState, usage_assign<Policy>>(st);
+  bind_release<UsageState, Policy::release>(h);
+  return h;
 }
 
-// The event_release for a channel release combined with the routing's.
-template <void (*kChannelRelease)(Run&, const Event&)>
-void install_channel_release(Run& run) {
-  const Config& c = run.config;
-  auto& release = run.slots.event_release;
-  if (!usage_routing(c)) {
-    release = usage_event_release<no_release, kChannelRelease>;
-    return;
-  }
-  const bool most = c.routing_code == kMostUsed;
-  if (c.priority_routing)
-    release = most ? usage_event_release<path_usage_release<Order::most_used, true>, kChannelRelease>
-                   : usage_event_release<path_usage_release<Order::least_used, true>, kChannelRelease>;
-  else
-    release = most ? usage_event_release<path_usage_release<Order::most_used, false>, kChannelRelease>
-                   : usage_event_release<path_usage_release<Order::least_used, false>, kChannelRelease>;
-}
-
-Status unknown_code(int16_t code) {
-  return Status::error("command line", "method", "code " + std::to_string(code) + " is not a usage-based method");
-}
-
-// The usage lists are refused before they are allocated when their nodes
-// would take more than half of the run's memory budget (the path table
-// holds at most the other half).
-Status check_list_size(const Run& run, const std::vector<uint32_t>& counts, const char* option) {
+// The usage lists are refused before they are allocated when they would not
+// fit the run's memory; the list links are 32-bit signed node indices.
+Status admit_lists(MemoryBudget& budget, const std::vector<uint32_t>& counts, const char* option) {
   uint64_t total = 0, longest = 0;
   for (uint32_t c : counts) total += c, longest = std::max<uint64_t>(longest, c);
-  // The list links are 32-bit signed node indices.
   if (longest > uint64_t(INT32_MAX))
     return Status::error("command line", option,
                          "a usage list of " + std::to_string(longest) + " entries is longer than the " +
                              std::to_string(INT32_MAX) + " a list can link");
-  const double bytes = double(total) * double(sizeof(UsageNode));
-  if (bytes <= double(run.memory_budget / 2)) return Status::proceed();
-  char text[200];
-  std::snprintf(text, sizeof text,
-                "the usage lists would hold %llu entries (%.1f GiB), more than half of the %.1f GiB this run may use",
-                static_cast<unsigned long long>(total), bytes / double(1u << 30),
-                double(run.memory_budget) / double(1u << 30));
-  return Status::error("command line", option, text);
+  return budget.admit(saturating_mul(total, sizeof(UsageNode)), "command line", option,
+                      "the usage lists (" + std::to_string(total) + " entries)");
 }
+
+const char* option_of(int16_t code) {
+  switch (code) {
+    case kMostUsed: return "-mu";
+    case kLocalMostUsed: return "-lmu";
+    case kLeastUsed: return "-lu";
+    default: return "-llu";
+  }
+}
+
+bool is_usage_routing(int16_t code) { return code == kMostUsed || code == kLeastUsed; }
 
 }  // namespace
 
-Status install_usage_routing(Run& run) {
-  const Config& c = run.config;
-  const bool pr = c.priority_routing;
-  switch (c.routing_code) {
-    case kMostUsed:
-      pr ? install_route_slots<Order::most_used, true>(run.slots) : install_route_slots<Order::most_used, false>(run.slots);
-      return Status::proceed();
-    case kLeastUsed:
-      pr ? install_route_slots<Order::least_used, true>(run.slots)
-         : install_route_slots<Order::least_used, false>(run.slots);
-      return Status::proceed();
-    default:
-      return unknown_code(c.routing_code);
+RoutingHalf usage_routing(UsageState& st, int16_t code, const PathOptions& paths) {
+  st.sort_mode = paths.sort_mode;
+  const bool most = code == kMostUsed;
+  if (paths.priority_routing) return most ? route_half<Order::most_used, true>(st) : route_half<Order::least_used, true>(st);
+  return most ? route_half<Order::most_used, false>(st) : route_half<Order::least_used, false>(st);
+}
+
+AssignmentHalf usage_assignment(UsageState& st, int16_t code) {
+  switch (code) {
+    case kMostUsed: return assignment_of<GlobalPolicy<Order::most_used>>(st);
+    case kLeastUsed: return assignment_of<GlobalPolicy<Order::least_used>>(st);
+    case kLocalMostUsed: return assignment_of<LocalPolicy<Order::most_used>>(st);
+    default: return assignment_of<LocalPolicy<Order::least_used>>(st);
   }
 }
 
-Status install_usage_assign(Run& run) {
-  switch (run.config.wa_code) {
-    case kMostUsed:
-      run.slots.assign = usage_assign<GlobalUsagePolicy<Order::most_used>>;
-      install_channel_release<global_channel_release<Order::most_used>>(run);
-      return Status::proceed();
-    case kLeastUsed:
-      run.slots.assign = usage_assign<GlobalUsagePolicy<Order::least_used>>;
-      install_channel_release<global_channel_release<Order::least_used>>(run);
-      return Status::proceed();
-    case kLocalMostUsed:
-      run.slots.assign = usage_assign<LocalUsagePolicy<Order::most_used>>;
-      install_channel_release<local_channel_release<Order::most_used>>(run);
-      return Status::proceed();
-    case kLocalLeastUsed:
-      run.slots.assign = usage_assign<LocalUsagePolicy<Order::least_used>>;
-      install_channel_release<local_channel_release<Order::least_used>>(run);
-      return Status::proceed();
-    default:
-      return unknown_code(run.config.wa_code);
-  }
-}
-
-Status prepare_usage(Run& run) {
-  const Config& c = run.config;
-  UsageState& u = run.usage;
+Status prepare_usage(UsageState& st, const Network& net, const PathTable& paths, const MethodOptions& m,
+                     MemoryBudget& budget) {
   std::vector<uint32_t> counts;
-  if (usage_routing(c)) {
-    counts.reserve(run.paths.lists.size());
-    for (const PathList& l : run.paths.lists) counts.push_back(l.count);
-    if (Status s = check_list_size(run, counts, c.routing_code == kMostUsed ? "-mu" : "-lu"); !s.ok()) return s;
-    u.routes.build(counts);
+  if (is_usage_routing(m.routing_code)) {
+    counts.reserve(paths.lists.size());
+    for (const PathList& l : paths.lists) counts.push_back(l.count);
+    if (Status s = admit_lists(budget, counts, option_of(m.routing_code)); !s.ok()) return s;
+    st.routes.build(counts);
   }
   counts.clear();
-  if (c.wa_code == kMostUsed || c.wa_code == kLeastUsed) {
-    counts.push_back(run.net.max_fibre_capacity);
-    if (Status s = check_list_size(run, counts, c.wa_code == kMostUsed ? "-mu" : "-lu"); !s.ok()) return s;
-    u.channels.build(counts);
-  } else if (c.wa_code == kLocalMostUsed || c.wa_code == kLocalLeastUsed) {
-    counts.reserve(run.paths.paths.size());
-    for (const Path& p : run.paths.paths) {
-      const Hop* hops = run.paths.path_hops(p);
+  if (m.wa_code == kMostUsed || m.wa_code == kLeastUsed) {
+    // One entry per wavelength of the widest fibre.
+    uint32_t widest = 0;
+    for (uint32_t c : net.capacity) widest = std::max(widest, c);
+    counts.push_back(widest);
+    if (Status s = admit_lists(budget, counts, option_of(m.wa_code)); !s.ok()) return s;
+    st.channels.build(counts);
+  } else if (m.wa_code == kLocalMostUsed || m.wa_code == kLocalLeastUsed) {
+    counts.reserve(paths.paths.size());
+    for (const Path& p : paths.paths) {
+      const Hop* hops = paths.path_hops(p);
       uint32_t widest = 0;
       for (uint32_t k = 0; k < p.hops; ++k) widest = std::max(widest, hops[k].bound);
       counts.push_back(widest);
     }
-    if (Status s = check_list_size(run, counts, c.wa_code == kLocalMostUsed ? "-lmu" : "-llu"); !s.ok()) return s;
-    u.channels.build(counts);
+    if (Status s = admit_lists(budget, counts, option_of(m.wa_code)); !s.ok()) return s;
+    st.channels.build(counts);
   }
   return Status::proceed();
 }
 
-void reset_usage(Run& run) {
-  run.usage.routes.reset();
-  run.usage.channels.reset();
+void reset_usage(UsageState& st) {
+  st.routes.reset();
+  st.channels.reset();
 }
 
 }  // namespace lumtra

@@ -10,7 +10,6 @@
 
 #include "harness.h"
 #include "run/run.h"
-#include "rwa/install.h"
 #include "sim/engine.h"
 
 namespace lumtra {
@@ -20,37 +19,21 @@ using test::PreparedRun;
 using Items = std::vector<uint32_t>;
 
 // A run prepared from a network text and options, at the state of a batch
-// start, with small helpers to set link state and place single calls.
+// start, with small helpers to read the usage lists.
 struct Prepared {
   PreparedRun p;
   Prepared(const std::string& net, std::vector<std::string> args)
       : p((args.push_back("-nt:" + test::write_file("net.txt", net)), args)) {
     EXPECT_TRUE(p.status.ok()) << p.status.message;
-    if (p.status.ok()) start_batch(run());
+    if (p.status.ok()) p.start_batch();
   }
   Run& run() { return *p.run; }
-  static void start_batch(Run& run) {
-    run.net.reset_links();
-    reset_methods(run);
-    run.sim.events.clear();
-  }
-  // Takes or gives back `slots` on wavelength w of link (u, v).
-  void take(uint32_t u, uint32_t v, uint32_t w, uint32_t slots) {
-    uint32_t id = uint32_t(run().net.at(u, v));
-    run().net.reserve_links(&id, 1, &w, slots);
-  }
-  void give(uint32_t u, uint32_t v, uint32_t w, uint32_t slots) {
-    uint32_t id = uint32_t(run().net.at(u, v));
-    run().net.release_links(&id, 1, &w, slots);
-  }
-  // One call through the installed assign: its wavelengths (empty when
-  // blocked) and the index of its path in the pair's list.
+  UsageState& usage() { return p.lane().methods.usage; }
+  uint64_t attempts() { return p.lane().methods.rwa.context.total_attempts; }
+  void take(uint32_t u, uint32_t v, uint32_t w, uint32_t slots) { p.take(u, v, w, slots); }
+  void give(uint32_t u, uint32_t v, uint32_t w, uint32_t slots) { p.give(u, v, w, slots); }
   HopArray assign(uint32_t s, uint32_t d, uint32_t slots, uint32_t* path = nullptr) {
-    HopArray hops;
-    uint32_t p = ~0u;
-    if (!run().slots.assign(run(), s, d, hops, p, slots)) return {};
-    if (path) *path = p - run().paths.list(s, d).first;
-    return hops;
+    return p.assign(s, d, slots, path);
   }
   // Items of a list from head to tail.
   static Items order(const UsageListSet& set, size_t list) {
@@ -59,10 +42,10 @@ struct Prepared {
     for (int32_t i = set.lists[list].head; i != kNoNode; i = n[i].next) items.push_back(uint32_t(i));
     return items;
   }
-  Items global_order() { return order(run().usage.channels, 0); }
-  Items route_order(uint32_t s, uint32_t d) { return order(run().usage.routes, run().net.at(s, d)); }
+  Items global_order() { return order(usage().channels, 0); }
+  Items route_order(uint32_t s, uint32_t d) { return order(usage().routes, run().net.at(s, d)); }
   Items local_order(uint32_t s, uint32_t d, uint32_t k) {
-    return order(run().usage.channels, run().paths.global_index(s, d, k));
+    return order(usage().channels, run().paths.global_index(s, d, k));
   }
 };
 
@@ -78,9 +61,9 @@ TEST(UsageMethods, MostUsedPutsTheWavelengthOfACallAtTheHeadAndTriesItFirst) {
   EXPECT_EQ(lab.global_order(), (Items{2, 0, 1, 3}));
   EXPECT_EQ(lab.route_order(0, 1), (Items{0}));
   for (uint32_t w : {0u, 1u}) lab.give(0, 1, w, 4);
-  const double before = lab.run().total_attempts;
+  const uint64_t before = lab.attempts();
   EXPECT_EQ(lab.assign(0, 1, 1), HopArray{2});  // although 0 is free
-  EXPECT_EQ(lab.run().total_attempts, before + 1);
+  EXPECT_EQ(lab.attempts(), before + 1);
 }
 
 TEST(UsageMethods, LeastUsedMovesTheWavelengthOfACallBehindTheUnusedOnes) {
@@ -99,10 +82,10 @@ TEST(UsageMethods, WavelengthsOutsideTheWindowArePassedOverWithoutAnAttempt) {
   EXPECT_EQ(lab.assign(0, 1, 1), HopArray{3});
   for (uint32_t w : {0u, 1u, 2u}) lab.give(0, 1, w, 4);
   lab.take(0, 1, 3, 4);  // the window now ends below 3, the head
-  ASSERT_EQ(lab.run().net.link(0, 1).high_end, 3u);
-  const double before = lab.run().total_attempts;
+  ASSERT_EQ(lab.p.lane().links.link(0, 1).high_end, 3u);
+  const uint64_t before = lab.attempts();
   EXPECT_EQ(lab.assign(0, 1, 1), HopArray{0});
-  EXPECT_EQ(lab.run().total_attempts, before + 1);
+  EXPECT_EQ(lab.attempts(), before + 1);
 }
 
 // Pair (1, 2) has the direct path 0 and path 1 through node 3, which
@@ -119,14 +102,14 @@ TEST(UsageMethods, EveryPathHasItsOwnLocalOrderAndTheTagNamesThePathUsed) {
   lab.take(0, 1, 0, 1);
   EXPECT_EQ(lab.assign(0, 1, 1, &path), HopArray{1});
   EXPECT_EQ(path, 0u);
-  EXPECT_EQ(lab.run().usage_tag, 0u);
+  EXPECT_EQ(lab.p.lane().methods.rwa.context.usage_tag, 0u);
   EXPECT_EQ(lab.local_order(0, 1, 0), (Items{1, 0}));
   lab.take(0, 1, 1, 1);  // the direct path is full now
   EXPECT_EQ(lab.assign(0, 1, 1, &path), (HopArray{0, 0}));
   EXPECT_EQ(path, 1u);
-  EXPECT_EQ(lab.run().usage_tag, 1u);
+  EXPECT_EQ(lab.p.lane().methods.rwa.context.usage_tag, 1u);
   EXPECT_EQ(lab.local_order(0, 1, 1), (Items{0, 1}));
-  const UsageListSet& ch = lab.run().usage.channels;
+  const UsageListSet& ch = lab.usage().channels;
   EXPECT_EQ(ch.nodes_of(ch.lists[lab.run().paths.global_index(0, 1, 1)])[0].usage, 2);
   EXPECT_EQ(lab.route_order(0, 1), (Items{0, 1}));  // one call each: the tie keeps list order
 }
@@ -157,19 +140,21 @@ TEST(UsageMethods, WithPriorityRoutingALongerPathNeverOvertakesAShorterOne) {
 
 // Gives a departing call's capacity back and disposes of its record the way
 // the engine does.
-void depart(Run& run, uint32_t id) {
-  Event& e = run.sim.events[id];
-  const Path& p = run.paths.paths[e.path];
-  const Hop* hops = run.paths.path_hops(p);
-  for (uint32_t k = 0; k < p.hops; ++k) run.net.release_links(&hops[k].link, 1, &e.hop_wavelengths[k], e.slots);
-  if (run.slots.event_release) run.slots.event_release(run, e);
-  run.sim.events.recycle(id);
+void depart(PreparedRun& p, uint32_t id) {
+  Lane& lane = p.lane();
+  Event& e = lane.events[id];
+  const Path& path = p.run->paths.paths[e.path];
+  const Hop* hops = p.run->paths.path_hops(path);
+  for (uint32_t k = 0; k < path.hops; ++k) lane.links.give(hops[k].link, e.hop_wavelengths[k], e.slots);
+  lane.methods.rwa.release(PlacedCall{e.source, e.destination, e.path, e.slots, e.usage_tag, e.hop_wavelengths.data()});
+  lane.events.recycle(id);
 }
 
 // Poisson arrivals of every pair with traffic until `end`, placed by the
 // engine's place_call; departures due before each arrival are processed.
-void offer_traffic(Run& run, double end, uint32_t seed) {
-  const Network& n = run.net;
+void offer_traffic(PreparedRun& p, double end, uint32_t seed) {
+  const Network& n = p.run->net;
+  Lane& lane = p.lane();
   std::mt19937 g(seed);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   struct Next {
@@ -184,28 +169,27 @@ void offer_traffic(Run& run, double end, uint32_t seed) {
   for (;;) {
     Next& a = *std::min_element(next.begin(), next.end(), [](auto& x, auto& y) { return x.time < y.time; });
     if (a.time >= end) break;
-    while (!run.sim.events.empty() && run.sim.events[run.sim.events.head()].time < a.time)
-      depart(run, run.sim.events.pop());
-    run.sim.now = a.time;
+    while (!lane.events.empty() && lane.events[lane.events.head()].time < a.time) depart(p, lane.events.pop());
+    lane.now = a.time;
     const uint32_t demand = n.nodes[a.u].grooming ? n.min_call_slots + g() % n.call_size_count : n.slots_per_wavelength;
-    place_call(run, a.u, a.v, demand);
+    place_call(lane, p.input(), a.u, a.v, demand);
     a.time += gap(a.u, a.v);
   }
 }
 
 // Every list holds exactly the slots of the calls in progress on its items
 // (times hops for channel lists) and is sorted in its order.
-void expect_counts_match(Run& run, const std::vector<uint32_t>& calls, const std::string& what) {
-  const Config& c = run.config;
-  UsageState& us = run.usage;
+void expect_counts_match(PreparedRun& p, const std::vector<uint32_t>& calls, const std::string& what) {
+  const Config& c = p.run->config;
+  const UsageState& us = p.lane().methods.usage;
   std::vector<int64_t> routes(us.routes.nodes.size()), channels(us.channels.nodes.size());
-  const bool local = c.wa_code == kLocalMostUsed || c.wa_code == kLocalLeastUsed;
+  const bool local = c.methods.wa_code == kLocalMostUsed || c.methods.wa_code == kLocalLeastUsed;
   for (uint32_t id : calls) {
-    const Event& e = run.sim.events[id];
-    const PathList& l = run.paths.list(e.source, e.destination);
+    const Event& e = p.lane().events[id];
+    const PathList& l = p.run->paths.list(e.source, e.destination);
     if (!us.routes.lists.empty()) {
       EXPECT_EQ(l.first + e.usage_tag, e.path) << what;
-      routes[us.routes.lists[run.net.at(e.source, e.destination)].first + e.usage_tag] += e.slots;
+      routes[us.routes.lists[p.run->net.at(e.source, e.destination)].first + e.usage_tag] += e.slots;
     }
     if (!us.channels.lists.empty())
       for (uint32_t w : e.hop_wavelengths) channels[us.channels.lists[local ? e.path : 0].first + w] += e.slots;
@@ -220,22 +204,22 @@ void expect_counts_match(Run& run, const std::vector<uint32_t>& calls, const std
           << what;
     }
   };
-  check(us.routes, routes, c.routing_code == kMostUsed, !c.priority_routing);
-  check(us.channels, channels, c.wa_code == kMostUsed || c.wa_code == kLocalMostUsed, true);
+  check(us.routes, routes, c.methods.routing_code == kMostUsed, !c.paths.priority_routing);
+  check(us.channels, channels, c.methods.wa_code == kMostUsed || c.methods.wa_code == kLocalMostUsed, true);
 }
 
 // Two batches, each checked at its end and after every call has left; the
 // second starts from the per-batch reset.
-void check_batches(Run& run, const std::string& what) {
+void check_batches(PreparedRun& p, const std::string& what) {
   for (uint32_t batch = 0; batch < 2; ++batch) {
-    Prepared::start_batch(run);
-    offer_traffic(run, 30.0, 7 + batch);
+    p.start_batch();
+    offer_traffic(p, 30.0, 7 + batch);
     std::vector<uint32_t> calls;
-    while (!run.sim.events.empty()) calls.push_back(run.sim.events.pop());
+    while (!p.lane().events.empty()) calls.push_back(p.lane().events.pop());
     ASSERT_GT(calls.size(), 2u) << what;
-    expect_counts_match(run, calls, what);
-    for (uint32_t id : calls) depart(run, id);
-    expect_counts_match(run, {}, what);
+    expect_counts_match(p, calls, what);
+    for (uint32_t id : calls) depart(p, id);
+    expect_counts_match(p, {}, what);
   }
 }
 
@@ -265,7 +249,7 @@ TEST(UsageMethodsInWholeRuns, CountsMatchTheCallsInProgressForEveryCombination) 
       args.insert(args.end(), {"-mc:2", "-f:3", "-s:3", net});
       test::PreparedRun p(args);
       ASSERT_TRUE(p.status.ok()) << what << p.status.message;
-      check_batches(*p.run, what + net);
+      check_batches(p, what + net);
       auto r = test::run_lumtra(args);
       EXPECT_EQ(r.status, 0) << what << r.err;
       EXPECT_NE(r.out.find("Overall Blocking Probability = "), std::string::npos) << what;
@@ -274,22 +258,19 @@ TEST(UsageMethodsInWholeRuns, CountsMatchTheCallsInProgressForEveryCombination) 
 
 // ---- Agreement with theory -------------------------------------------------------
 
-double erlang_b(int servers, double load) {
-  double b = 1.0;
-  for (int n = 1; n <= servers; ++n) b = load * b / (n + load * b);
-  return b;
-}
-
 // One fibre of four wavelengths between two non-grooming nodes: every call
 // fills a wavelength, so the link is a loss system with four servers.
 TEST(UsageMethodsAgainstTheory, OneLinkIsErlangBWithOneServerPerWavelength) {
-  const std::string net = "2\n1 n\n1 n\n4\n1\n4\n0 4\n4 0\n0 3\n0 0\n20\n2000\n";
+  const std::string net = test::single_link({.rate = 3.0, .batches = 20, .time = 2000});
   for (const char* method : {"-mu", "-lu", "-lmu", "-llu"}) {
     Prepared lab(net, {method, "-s:3"});
-    run_batches(lab.run());
-    const RunningStats& v = lab.run().sim.batch_stats;
-    ASSERT_EQ(v.n, 20u);
-    EXPECT_NEAR(v.mean, erlang_b(4, 3.0), 4 * v.sd() / std::sqrt(20.0) + 1e-3) << method;
+    RunningStats v;
+    BatchRecord record;
+    for (uint32_t b = 1; b <= 20; ++b) {
+      ASSERT_TRUE(run_batch(lab.p.lane(), lab.p.input(), b, record).ok());
+      v.add(double(record.blocked) / double(record.arrived));
+    }
+    EXPECT_NEAR(v.mean, test::erlang_b(4, 3.0), 4 * v.sd() / std::sqrt(20.0) + 1e-3) << method;
   }
 }
 

@@ -1,0 +1,17 @@
+// The options of the simulation: batches, departure rate, split calls and
+// whether Virtual nodes are reported as nodes of their own.
+#pragma once
+
+#include <cstdint>
+
+namespace lumtra {
+
+struct SimOptions {
+  uint32_t batch_count = 0;      // -b; 0: not given, read from the network source
+  double batch_time = 0.0;       // -t; 0: not given
+  double departure_rate = 1.0;   // -dr
+  bool multi_wavelength = false; // -m
+  bool virtual_output = false;   // -vo
+};
+
+}  // namespace lumtra
