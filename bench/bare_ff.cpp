@@ -14,10 +14,14 @@
 //     wavelengths per link (64-bit words), first fit = AND of the hop masks
 //     and a count of trailing zeros. Nothing else.
 //
-//   bare_ff FILE [SEED [BATCH_TIME]]   one batch; prints calls and blocking
-//   bare_ff FILE --paths               the candidate paths, as lumtra prints them
+//   bare_ff FILE [SEED [BATCH_TIME]] [--split]   one batch; prints calls and blocking
+//   bare_ff FILE --paths                         the candidate paths, as lumtra prints them
+//
+// --split runs a prototype event list instead (SplitHeaps below), to weigh
+// that change for lumtra's engine.
 //
 // Exit status 2 for a file outside the model above.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -155,54 +159,92 @@ struct Later {
   bool operator()(const Event& a, const Event& b) const { return a.time > b.time; }
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc < 2) fail("usage: bare_ff FILE [SEED [BATCH_TIME]] | bare_ff FILE --paths");
-  const Net net = read_net(argv[1]);
-  const Paths paths = min_hop_paths(net);
-  const uint32_t n = net.n;
-  if (argc > 2 && std::strcmp(argv[2], "--paths") == 0) {
-    for (uint32_t pair = 0; pair < n * n; ++pair)
-      for (uint32_t k = paths.first[pair]; k < paths.first[pair + 1]; ++k) {
-        std::printf("\nPath From %u to %u: %u", pair / n + 1, pair % n + 1, pair / n + 1);
-        for (uint32_t x : paths.nodes[k]) std::printf("-%u", x + 1);
-        std::printf("\nCost: %zu\n", paths.nodes[k].size());
-      }
-    return 0;
+// The bare-bones event list: one binary heap for everything.
+class OneHeap {
+ public:
+  void add_arrival(const Event& e) { heap_.push(e); }
+  bool empty() const { return heap_.empty(); }
+  Event take() {
+    const Event e = heap_.top();
+    heap_.pop();
+    return e;
   }
-  const uint32_t seed = argc > 2 ? uint32_t(std::strtoll(argv[2], nullptr, 10)) : 1;
-  const double end = argc > 3 ? std::strtod(argv[3], nullptr) : net.batch_time;
+  void add_departure(const Event& e) { heap_.push(e); }
+  void next_arrival(const Event& e) { heap_.push(e); }
 
-  // Stream seeds as lumtra draws them: the method and generator streams
-  // first (unused here), then one per ordered pair in row order.
-  std::mt19937 seeder(seed);
-  auto next_seed = [&] { return (uint32_t(seeder()) >> 1) | 1u; };
-  next_seed();
-  next_seed();
-  std::vector<Stream> stream(size_t(n) * n);
-  for (Stream& s : stream) s.x = next_seed();
+ private:
+  std::priority_queue<Event, std::vector<Event>, Later> heap_;
+};
 
-  int64_t widest = 0;
-  for (int64_t c : net.capacity) widest = c > widest ? c : widest;
-  const uint32_t words = uint32_t((widest + 63) / 64);
-  std::vector<uint64_t> free_mask(size_t(n) * n * words, 0);  // link-major
-  for (size_t l = 0; l < net.capacity.size(); ++l)
-    for (int64_t w = 0; w < net.capacity[l]; ++w) free_mask[l * words + w / 64] |= uint64_t(1) << (w % 64);
+// Prototype (--split): every pair has exactly one pending arrival, so the
+// arrivals sit in a heap of their own whose taken head stays in place until
+// the pair's next arrival replaces it and sinks (one pass instead of a pop
+// and a push); departures go to a second, smaller heap.
+class SplitHeaps {
+ public:
+  void add_arrival(const Event& e) {
+    arrivals_.push_back(e);
+    std::push_heap(arrivals_.begin(), arrivals_.end(), Later());
+  }
+  bool empty() const { return arrivals_.empty() && departures_.empty(); }
+  Event take() {
+    if (!departures_.empty() && (arrivals_.empty() || departures_.top().time < arrivals_[0].time)) {
+      const Event e = departures_.top();
+      departures_.pop();
+      return e;
+    }
+    return arrivals_[0];  // replaced by next_arrival
+  }
+  void add_departure(const Event& e) { departures_.push(e); }
+  void next_arrival(const Event& e) {
+    // The hole at the root sinks along the earlier child to a leaf, then e
+    // rises from there.
+    Event* h = arrivals_.data();
+    const size_t n = arrivals_.size();
+    size_t hole = 0;
+    for (size_t c = 1; c < n; c = 2 * hole + 1) {
+      if (c + 1 < n && h[c + 1].time < h[c].time) ++c;
+      h[hole] = h[c];
+      hole = c;
+    }
+    while (hole > 0 && e.time < h[(hole - 1) / 2].time) {
+      h[hole] = h[(hole - 1) / 2];
+      hole = (hole - 1) / 2;
+    }
+    h[hole] = e;
+  }
 
-  std::priority_queue<Event, std::vector<Event>, Later> events;
+ private:
+  std::vector<Event> arrivals_;
+  std::priority_queue<Event, std::vector<Event>, Later> departures_;
+};
+
+struct Model {
+  const Net& net;
+  const Paths& paths;
+  std::vector<Stream> stream;
+  uint32_t words;
+  std::vector<uint64_t> free_mask;  // link-major
+};
+
+template <class Queue>
+void simulate(Model& model, double end, uint64_t& arrived, uint64_t& blocked) {
+  const Net& net = model.net;
+  const Paths& paths = model.paths;
+  const uint32_t n = net.n, words = model.words;
+  uint64_t* free_mask = model.free_mask.data();
+  Stream* stream = model.stream.data();
+  Queue events;
   double now = 0;
   for (uint32_t pair = 0; pair < n * n; ++pair)
     if (net.rate[pair] != 0) {
       if (paths.first[pair] == paths.first[pair + 1]) fail("a pair with traffic has no path");
-      events.push({now + stream[pair].exponential(net.rate[pair]), pair, kArrival});
+      events.add_arrival({now + stream[pair].exponential(net.rate[pair]), pair, kArrival});
     }
 
-  uint64_t arrived = 0, blocked = 0;
   const uint32_t* links = paths.links.data();
   while (end > now && !events.empty()) {
-    const Event e = events.top();
-    events.pop();
+    const Event e = events.take();
     if (e.wavelength != kArrival) {
       for (uint32_t k = paths.start[e.what]; k < paths.start[e.what + 1]; ++k)
         free_mask[size_t(links[k]) * words + e.wavelength / 64] |= uint64_t(1) << (e.wavelength % 64);
@@ -221,14 +263,59 @@ int main(int argc, char** argv) {
         if (m == 0) continue;
         const int bit = __builtin_ctzll(m);
         for (uint32_t k = 0; k < hops; ++k) free_mask[size_t(hop[k]) * words + word] &= ~(uint64_t(1) << bit);
-        events.push({now + stream[pair].exponential(1.0), path, word * 64 + uint32_t(bit)});
+        events.add_departure({now + stream[pair].exponential(1.0), path, word * 64 + uint32_t(bit)});
         placed = true;
         break;
       }
     }
     if (!placed) ++blocked;
-    events.push({now + stream[pair].exponential(net.rate[pair]), pair, kArrival});
+    events.next_arrival({now + stream[pair].exponential(net.rate[pair]), pair, kArrival});
   }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) fail("usage: bare_ff FILE [SEED [BATCH_TIME]] [--split] | bare_ff FILE --paths");
+  const Net net = read_net(argv[1]);
+  const Paths paths = min_hop_paths(net);
+  const uint32_t n = net.n;
+  if (argc > 2 && std::strcmp(argv[2], "--paths") == 0) {
+    for (uint32_t pair = 0; pair < n * n; ++pair)
+      for (uint32_t k = paths.first[pair]; k < paths.first[pair + 1]; ++k) {
+        std::printf("\nPath From %u to %u: %u", pair / n + 1, pair % n + 1, pair / n + 1);
+        for (uint32_t x : paths.nodes[k]) std::printf("-%u", x + 1);
+        std::printf("\nCost: %zu\n", paths.nodes[k].size());
+      }
+    return 0;
+  }
+  const bool split = argc > 2 && std::strcmp(argv[argc - 1], "--split") == 0;
+  const int values = argc - (split ? 1 : 0);
+  const uint32_t seed = values > 2 ? uint32_t(std::strtoll(argv[2], nullptr, 10)) : 1;
+  const double end = values > 3 ? std::strtod(argv[3], nullptr) : net.batch_time;
+
+  // Stream seeds as lumtra draws them: the method and generator streams
+  // first (unused here), then one per ordered pair in row order.
+  Model model{net, paths, std::vector<Stream>(size_t(n) * n), 0, {}};
+  std::mt19937 seeder(seed);
+  auto next_seed = [&] { return (uint32_t(seeder()) >> 1) | 1u; };
+  next_seed();
+  next_seed();
+  for (Stream& s : model.stream) s.x = next_seed();
+
+  int64_t widest = 0;
+  for (int64_t c : net.capacity) widest = c > widest ? c : widest;
+  model.words = uint32_t((widest + 63) / 64);
+  model.free_mask.assign(size_t(n) * n * model.words, 0);
+  for (size_t l = 0; l < net.capacity.size(); ++l)
+    for (int64_t w = 0; w < net.capacity[l]; ++w)
+      model.free_mask[l * model.words + w / 64] |= uint64_t(1) << (w % 64);
+
+  uint64_t arrived = 0, blocked = 0;
+  if (split)
+    simulate<SplitHeaps>(model, end, arrived, blocked);
+  else
+    simulate<OneHeap>(model, end, arrived, blocked);
   std::printf("calls %llu blocked %llu blocking %.6f\n", (unsigned long long)arrived, (unsigned long long)blocked,
               arrived ? double(blocked) / double(arrived) : 0.0);
   return 0;
