@@ -1,9 +1,10 @@
 // Event list: the pending arrivals and departures of a batch, ordered by
 // time; among equal times the event inserted last comes first, and
 // Placeholder events (time -1) come before everything, newest first. It is a
-// binary heap keyed by (time, insertion number descending), so every
-// operation is O(log n). Event records live in a pool and are recycled with
-// their Hop wavelength arrays, so the steady state allocates nothing.
+// 4-ary heap whose entries carry that whole order in one 128-bit key, so
+// every operation is O(log n) and the pop picks children without branches.
+// Event records live in a pool and are recycled with their Hop wavelength
+// arrays, so the steady state allocates nothing.
 #pragma once
 
 #include <cstddef>
@@ -29,6 +30,11 @@ struct Event {
 
 class EventList {
  public:
+  // `first_rank` is where the insertion ranks start counting down; tests
+  // lower it to exercise the renumbering that a batch with 2^32 insertions
+  // would need.
+  explicit EventList(uint32_t first_rank = UINT32_MAX) : first_rank_(first_rank), rank_(first_rank) {}
+
   // A fresh record from the pool (its hop array empty, capacity retained).
   uint32_t acquire();
   // New records reserve room for this many hops, so that a recycled record
@@ -49,28 +55,27 @@ class EventList {
   static size_t record_bytes(size_t hops) {
     return 2 * (sizeof(Event) + sizeof(Entry) + sizeof(uint32_t)) + sizeof(uint32_t) * hops + 32;
   }
-  uint32_t head() const { return heap_[0].id; }
+  uint32_t head() const { return static_cast<uint32_t>(heap_[0]); }
   // Unlinks the head record (it stays allocated until recycled).
   uint32_t pop();
-  // Unlinks and recycles every record; insertion numbers start again.
+  // Unlinks and recycles every record; insertion ranks start again.
   void clear();
 
  private:
-  // 16 bytes, so that four entries share a cache line. Ties in time are
-  // rare (placeholders, coincidences); they are broken by the insertion
-  // numbers kept beside the pool: the later insertion comes first.
-  struct Entry {
-    double time;
-    uint32_t id;
-  };
-  bool before(const Entry& a, const Entry& b) const {
-    return a.time < b.time || (a.time == b.time && order_[a.id] > order_[b.id]);
-  }
+  // One 16-byte entry per pending record, compared as one unsigned integer:
+  // the time (its bits mapped so that unsigned order is the order of the
+  // doubles), then the insertion rank, which counts down so that the later
+  // insertion is smaller, then the record id. No two entries are equal.
+  using Entry = unsigned __int128;
+  static Entry entry(double time, uint32_t rank, uint32_t id);
+  // Ranks ran out: gives the entries fresh ranks in the same order.
+  void renumber();
+
   std::vector<Event> pool_;
-  std::vector<uint64_t> order_;  // insertion number of every pooled record
   std::vector<uint32_t> free_;
   std::vector<Entry> heap_;
-  uint64_t inserted_ = 0;
+  uint32_t first_rank_;
+  uint32_t rank_;  // of the next insertion
   uint32_t hop_capacity_ = 0;
 };
 
