@@ -117,13 +117,19 @@ TEST(RoutingHalves, OfferEveryPathOfEveryGroupOnceWhenAllFail) {
           const uint32_t count = t.list(s, d).count;
           if (count == 0) continue;
           std::vector<int32_t> got = offered(p, s, d);
-          if (groups && routing[0] != "-lf")  // last fit walks the list backwards
-            for (size_t i = 1; i < got.size(); ++i)
+          if (groups && routing[0] != "-lf") {  // last fit walks the list backwards
+            for (size_t i = 1; i < got.size(); ++i) {
               ASSERT_LE(group_of(t, s, d, got[i - 1]), group_of(t, s, d, got[i])) << s << "-" << d;
+            }
+          }
           std::vector<int32_t> list_order(count);
           for (uint32_t k = 0; k < count; ++k) list_order[k] = int32_t(k);
-          if (routing[0] == "-ff") ASSERT_EQ(got, list_order) << s << "-" << d;
-          if (routing[0] == "-lf") ASSERT_EQ(got, std::vector<int32_t>(list_order.rbegin(), list_order.rend()));
+          if (routing[0] == "-ff") {
+            ASSERT_EQ(got, list_order) << s << "-" << d;
+          }
+          if (routing[0] == "-lf") {
+            ASSERT_EQ(got, std::vector<int32_t>(list_order.rbegin(), list_order.rend()));
+          }
           std::sort(got.begin(), got.end());
           ASSERT_EQ(got, list_order) << s << "-" << d;
         }
