@@ -1,51 +1,71 @@
-// Output fingerprints: a digest of the whole output (elapsed time blanked)
-// of short runs over many methods and options. Any change to the event
-// order, the random streams, the methods or the report formats shows up
-// here; a speed-up must leave every digest as it is. When behaviour changes
-// on purpose, print the new digests with LUMTRA_PRINT_DIGESTS=1 and update
-// the table.
+// Golden runs: the whole standard output (elapsed time blanked) of short
+// runs over every method and option family, kept in tests/golden/. Any
+// change to the event order, the random streams, the methods or the report
+// formats shows up here, with the first line that differs; a speed-up must
+// leave every file as it is. When the output changes on purpose,
+// LUMTRA_UPDATE_GOLDEN=1 rewrites the files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "harness.h"
 
 namespace lumtra {
 namespace {
 
-uint64_t fnv1a(const std::string& s) {
-  uint64_t h = 1469598103934665603ull;
-  for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
-  return h;
+struct Golden {
+  std::string number, args, network;
+};
+
+std::vector<Golden> cases(const std::string& folder) {
+  std::ifstream in(folder + "/CASES");
+  std::vector<Golden> out;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    const size_t a = line.find(" | "), b = line.find(" | ", a + 3);
+    out.push_back({line.substr(0, a), line.substr(a + 3, b - a - 3), line.substr(b + 3)});
+  }
+  return out;
 }
 
-struct Golden {
-  const char* args;
-  const char* network;
-  uint64_t digest;
-};
-
-const Golden kGolden[] = {
-#include "golden_digests.inc"
-};
+// "line N: expected ... / got ..." for the first line that differs.
+std::string first_difference(const std::string& want, const std::string& got) {
+  std::istringstream w(want), g(got);
+  std::string lw, lg;
+  for (size_t n = 1;; ++n) {
+    const bool more_w = bool(std::getline(w, lw)), more_g = bool(std::getline(g, lg));
+    if (!more_w && !more_g) return "same lines, different line ends";
+    if (lw != lg || more_w != more_g)
+      return "line " + std::to_string(n) + ":\n  expected: " + (more_w ? lw : "(end of output)") +
+             "\n  got:      " + (more_g ? lg : "(end of output)");
+  }
+}
 
 TEST(Golden, OutputOfEveryMethodIsUnchangedForAFixedSeed) {
-  const bool print = std::getenv("LUMTRA_PRINT_DIGESTS") != nullptr;
-  for (const Golden& g : kGolden) {
+  const std::string folder = std::string(LUMTRA_SOURCE_DIR) + "/tests/golden";
+  const bool update = std::getenv("LUMTRA_UPDATE_GOLDEN") != nullptr;
+  const std::vector<Golden> all = cases(folder);
+  ASSERT_GE(all.size(), 29u);
+  for (const Golden& g : all) {
     std::vector<std::string> args;
-    std::string all = g.args;
-    for (size_t at = 0; at < all.size();) {
-      size_t end = all.find(' ', at);
-      if (end == std::string::npos) end = all.size();
-      if (end > at) args.push_back(all.substr(at, end - at));
-      at = end + 1;
-    }
+    std::istringstream words(g.args);
+    for (std::string w; words >> w;) args.push_back(w);
     args.push_back("-nt:" + test::example(g.network));
     auto r = test::run_lumtra(args);
     ASSERT_EQ(r.status, 0) << g.args << "\n" << r.err;
-    const uint64_t d = fnv1a(test::without_elapsed(r.out));
-    if (print) std::printf("    {\"%s\", \"%s\", 0x%016llxull},\n", g.args, g.network, (unsigned long long)d);
-    else EXPECT_EQ(d, g.digest) << g.args << " on " << g.network;
+    const std::string got = test::without_elapsed(r.out);
+    const std::string file = folder + "/" + g.number + ".out";
+    if (update) {
+      std::ofstream(file, std::ios::binary) << got;
+      continue;
+    }
+    const std::string want = test::read_file(file);
+    EXPECT_TRUE(got == want) << "case " << g.number << ": " << g.args << " on " << g.network << ", "
+                             << first_difference(want, got);
   }
 }
 
