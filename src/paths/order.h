@@ -36,16 +36,4 @@ void truncate_paths(std::vector<Path>& list, uint32_t n);
 void append_group_boundaries(int16_t sort_mode, std::span<const Path> list,
                              std::vector<uint32_t>& out);
 
-// The paths of the list of (s, d) in a frozen table.
-inline std::span<const Path> paths_of(const PathTable& t, uint32_t s, uint32_t d) {
-  const PathList& l = t.list(s, d);
-  return {t.paths.data() + l.first, l.count};
-}
-
-// The same test on two paths of a frozen table, by their indices in
-// PathTable::paths.
-inline bool same_priority(int16_t sort_mode, const PathTable& t, uint32_t a, uint32_t b) {
-  return same_priority(sort_mode, t.paths[a], t.paths[b]);
-}
-
 }  // namespace lumtra

@@ -85,6 +85,52 @@ double number_after(const std::string& text, const std::string& key) {
 
 const std::string kNet = "-nt:" + test::example("nsfnet.txt");
 
+// Run totals of three reported nodes over two batches, the Average matrix
+// holding the sums of the per-batch pair blocking given.
+RunTotals totals_of(const std::vector<double>& sums) {
+  RunTotals t;
+  t.average = sums;
+  t.batches = 2;
+  t.bp_sum = 0.3;  // batch blocking 0.1 and 0.2
+  t.batches_with_arrivals = 2;
+  t.total_arrived = 100;
+  t.total_blocked = 15;
+  t.total_attempts = 250;
+  return t;
+}
+
+TEST(Statistics, DivisorsCentreAndTiesOnASmallTable) {
+  // Pair averages (sums / 2): diagonal 0.5 each, off-diagonal as below.
+  const std::vector<double> sums = {1.0, 0.2, 0.6,   //
+                                    0.6, 1.0, 0.0,   //
+                                    0.0, 0.2, 1.0};
+  RunTotals t = totals_of(sums);
+  const FinalStats st = compute_statistics(t, {3, 3, false});
+  ASSERT_EQ(st.pair_averages.size(), 6u);
+  EXPECT_DOUBLE_EQ(st.average, 0.15);  // mean of the batches' blocking
+  EXPECT_DOUBLE_EQ(st.overall, 0.15);
+  // Six included pairs: 0.1 + 0.3 + 0.3 + 0 + 0 + 0.1 over M x M - M = 6.
+  EXPECT_DOUBLE_EQ(st.average_of_averages, 0.8 / 6);
+  // Around the Average Blocking Probability, over M (M - 1) - 1 = 5.
+  const double sq = 2 * 0.05 * 0.05 + 2 * 0.15 * 0.15 + 2 * 0.15 * 0.15;
+  EXPECT_NEAR(st.variance, sq / 5, 1e-15);
+  EXPECT_DOUBLE_EQ(st.attempts, 2.5);
+  // Ties: the first pair in row order wins, strictly greater or smaller.
+  EXPECT_EQ(st.maximum.source, 1u);
+  EXPECT_EQ(st.maximum.destination, 3u);
+  EXPECT_EQ(st.minimum.source, 2u);
+  EXPECT_EQ(st.minimum.destination, 3u);
+
+  // With -lo the diagonal is included: divisor M x M, the variance's stays.
+  RunTotals local = totals_of(sums);
+  const FinalStats lo = compute_statistics(local, {3, 3, true});
+  EXPECT_EQ(lo.pair_averages.size(), 9u);
+  EXPECT_DOUBLE_EQ(lo.average_of_averages, (0.8 + 1.5) / 9);
+  EXPECT_NEAR(lo.variance, (sq + 3 * 0.35 * 0.35) / 5, 1e-15);
+  EXPECT_EQ(lo.maximum.source, 1u);
+  EXPECT_EQ(lo.maximum.destination, 1u);
+}
+
 TEST(LongOptions, VersionNeedsNoNetworkAndUnknownLongOptionsAreRefused) {
   auto v = run_lumtra({"--version"});
   EXPECT_EQ(v.status, 0);

@@ -84,6 +84,45 @@ TEST(CommandLine, MethodOptionsNameRoutingThenAssignment) {
   }
 }
 
+// Every ordered pair of method options: the routing and assignment codes
+// after validation ("R/W"), or the check that refuses the pair (X: mixed
+// RWA with -xla, W: -wlcr or -wmcr left to assign). Rows name the first
+// option, columns the second, both in code order.
+TEST(CommandLine, EveryOrderedPairOfMethodsGivesItsCodesOrItsRejection) {
+  const char* const names[] = {"ff", "r", "la", "xla", "lf", "dla", "mu", "lmu", "lu", "llu", "ll", "ml", "wlcr", "wmcr"};
+  const char* const expected[] = {
+      "  0/0   0/1   0/2   3/3   0/4   0/5   0/6   0/7   0/8   0/9   0/0   0/0   0/0   0/0",  // -ff
+      "  1/0   1/1   1/2   3/3   1/4   1/5   1/6   1/7   1/8   1/9   1/0   1/0   1/1   1/1",  // -r
+      "  2/0   2/1   2/2   3/3   2/4   2/5   2/6   2/7   2/8   2/9   2/0   2/0   2/2   2/2",  // -la
+      "    X     X     X   3/3     X     X     X     X     X     X     X     X   3/3   3/3",  // -xla
+      "  4/0   4/1   4/2   3/3   4/4   4/5   4/6   4/7   4/8   4/9   4/0   4/0   4/4   4/4",  // -lf
+      "  5/0   5/1   5/2   3/3   5/4   5/5   5/6   5/7   5/8   5/9   5/0   5/0   5/5   5/5",  // -dla
+      "  6/0   6/1   6/2   3/3   6/4   6/5   6/6   6/7   6/8   6/9   6/0   6/0   6/6   6/6",  // -mu
+      "  6/0   6/1   6/2   3/3   6/4   6/5   6/6   6/7   6/8   6/9   6/0   6/0   6/7   6/7",  // -lmu
+      "  8/0   8/1   8/2   3/3   8/4   8/5   8/6   8/7   8/8   8/9   8/0   8/0   8/8   8/8",  // -lu
+      "  8/0   8/1   8/2   3/3   8/4   8/5   8/6   8/7   8/8   8/9   8/0   8/0   8/9   8/9",  // -llu
+      " 10/0  10/1  10/2   3/3  10/4  10/5  10/6  10/7  10/8  10/9  10/0  10/0  10/0  10/0",  // -ll
+      " 11/0  11/1  11/2   3/3  11/4  11/5  11/6  11/7  11/8  11/9  11/0  11/0  11/0  11/0",  // -ml
+      " 12/0  12/1  12/2   3/3  12/4  12/5  12/6  12/7  12/8  12/9  12/0  12/0     W     W",  // -wlcr
+      " 13/0  13/1  13/2   3/3  13/4  13/5  13/6  13/7  13/8  13/9  13/0  13/0     W     W",  // -wmcr
+  };
+  for (size_t a = 0; a < 14; ++a) {
+    std::istringstream row(expected[a]);
+    for (size_t b = 0; b < 14; ++b) {
+      std::string want;
+      row >> want;
+      std::string first = "-", second = "-";
+      first += names[a];
+      second += names[b];
+      auto s = scan_and_check({first, second});
+      std::string got = std::to_string(s->config().methods.routing_code);
+      got.append("/").append(std::to_string(s->config().methods.wa_code));
+      if (!s->status.ok()) got = std::string(1, s->status.message.find("Exaustive") != std::string::npos ? 'X' : 'W');
+      EXPECT_EQ(got, want) << "-" << names[a] << " -" << names[b];
+    }
+  }
+}
+
 TEST(CommandLine, SortModeDependsOnTheOrderOfShAndSc) {
   EXPECT_EQ(scan({})->config().paths.sort_mode, -1);
   EXPECT_EQ(scan({"-sc", "-sh"})->config().paths.sort_mode, 4);
@@ -153,6 +192,9 @@ TEST(CommandLine, CombinationsAreCheckedInOrder) {
       {{"-xla", "-r"}, "\nMixed RWA can not be used when using Exaustive Learning Automata\n"},
       {{"-pr", "-n:2"}, "\n-pr Can not be used without -sh or -sc or both.\n"},
       {{"-sla", "-pr", "-sh", "-ff"}, "\n-sla Can not be used without using both -la (for routing) and -pr.\n"},
+      {{"-ff", "-la", "-pr", "-sh", "-sla"}, "\n-sla Can not be used without using both -la (for routing) and -pr.\n"},
+      {{"-n:0"}, sorting + "n\n"},
+      {{"-n:-1"}, sorting + "n\n"},
       {{"-la", "-sla", "-sh"}, "\n-sla Can not be used without using both -la (for routing) and -pr.\n"},
       {{"-n:2"}, sorting + "n\n"},
       {{"-e:1"}, sorting + "e\n"},
@@ -168,7 +210,8 @@ TEST(CommandLine, CombinationsAreCheckedInOrder) {
     EXPECT_EQ(s->status.message, message) << ::testing::PrintToString(args);
   }
   for (auto args : std::vector<std::vector<std::string>>{
-           {"-la", "-pr", "-sh", "-sla"}, {"-n:1"}, {"-e:0"}, {"-pr", "-sc", "-n:3", "-e:2"}, {"-a", "-sh"}})
+           {"-la", "-pr", "-sh", "-sla"}, {"-la", "-ff", "-pr", "-sh", "-sla"}, {"-n:1"}, {"-e:0"},
+           {"-pr", "-sc", "-n:3", "-e:2"}, {"-a", "-sh"}, {"-n:0", "-sh"}})
     EXPECT_TRUE(scan_and_check(args)->status.ok()) << ::testing::PrintToString(args);
 
   RunResult r = run_lumtra({"-xla", "-r", "-i"});

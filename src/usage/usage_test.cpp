@@ -138,6 +138,26 @@ TEST(UsageMethods, WithPriorityRoutingALongerPathNeverOvertakesAShorterOne) {
 
 // ---- Bookkeeping over whole simulations ---------------------------------------
 
+// With priority routing every Route usage list keeps its priority groups
+// contiguous and in order, whatever the counts.
+void expect_groups_in_order(PreparedRun& p) {
+  const PathTable& t = p.run->paths;
+  const UsageState& us = p.lane().methods.usage;
+  if (!p.run->config.paths.priority_routing || us.routes.lists.empty()) return;
+  for (size_t pair = 0; pair < t.lists.size(); ++pair) {
+    const PathList& l = t.lists[pair];
+    const uint32_t* b = t.group_boundaries(l);
+    const UsageList& list = us.routes.lists[pair];
+    uint32_t last = 0;
+    for (int32_t i = list.head; i != kNoNode; i = us.routes.nodes_of(list)[i].next) {
+      uint32_t g = 0;
+      while (g + 1 < t.group_count(l) && uint32_t(i) >= b[g + 1]) ++g;
+      ASSERT_GE(g, last) << "pair " << pair << ": path " << i << " before a path of an earlier group";
+      last = g;
+    }
+  }
+}
+
 // Gives a departing call's capacity back and disposes of its record the way
 // the engine does.
 void depart(PreparedRun& p, uint32_t id) {
@@ -148,6 +168,7 @@ void depart(PreparedRun& p, uint32_t id) {
   for (uint32_t k = 0; k < path.hops; ++k) lane.links.give(hops[k].link, e.hop_wavelengths[k], e.slots);
   lane.methods.rwa.release(PlacedCall{e.source, e.destination, e.path, e.slots, e.usage_tag, e.hop_wavelengths.data()});
   lane.events.recycle(id);
+  expect_groups_in_order(p);
 }
 
 // Poisson arrivals of every pair with traffic until `end`, placed by the
@@ -239,7 +260,7 @@ TEST(UsageMethodsInWholeRuns, CountsMatchTheCallsInProgressForEveryCombination) 
   const std::string three = "-nt:" + test::example("three-node.txt");
   const std::vector<std::vector<std::string>> all = {
       {"-mu"}, {"-lmu"}, {"-lu"}, {"-llu"}, {"-r", "-mu"}, {"-mu", "-r"}, {"-ff", "-llu"}, {"-lu", "-lf"},
-      {"-lmu", "-sh", "-pr"}, {"-lu", "-sc", "-pr", "-m"}, {"-llu", "-m", "-at:2"}, {"-r", "-lmu", "-m"},
+      {"-lmu", "-sh", "-pr"}, {"-mu", "-sh", "-pr"}, {"-lu", "-sc", "-pr", "-m"}, {"-llu", "-m", "-at:2"}, {"-r", "-lmu", "-m"},
       {"-lf", "-lmu", "-m"}, {"-mu", "-m", "-at:3"}, {"-dla", "-llu"}, {"-mu", "-la", "-al:0.1", "-ep:0.1"},
       {"-ll", "-lu"}, {"-wlcr", "-lmu"}};
   for (const std::string& net : {mesh, three})
