@@ -188,6 +188,7 @@ Status scan_argument(Run& run, size_t index, bool& known) {
   Config& c = run.config;
   if (const MethodRow* row = method_row_for_option(text.substr(1))) {
     choose_method(c.methods, *row);
+    c.method_arguments.push_back({text, row->code});
     return Status::proceed();
   }
   Arg a(text);

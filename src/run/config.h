@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "network/options.h"
 #include "paths/options.h"
@@ -28,6 +29,14 @@ struct Config {
   bool generator_given = false;
   std::string generator_file;  // text after "-g:"
   int32_t sink_node = -1;      // 0-based, -1 none
+
+  // The arguments the scanner took as method options, in order, with the
+  // code of the method each named ("-fff" names first fit).
+  struct MethodArgument {
+    std::string text;
+    int16_t code;
+  };
+  std::vector<MethodArgument> method_arguments;
 
   bool interactive() const { return network_source == -2; }
 };

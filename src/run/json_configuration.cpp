@@ -31,6 +31,14 @@ void write_configuration(JsonWriter& j, const Config& c, const Network& net) {
   j.key("wa_code").num(int64_t(m.wa_code));
   j.key("wa_method").str(letters_of(m.wa_code));
   j.key("wa_name").str(method_row(m.wa_code)->name);
+  j.key("method_arguments").open('[');
+  for (const Config::MethodArgument& a : c.method_arguments) {
+    j.open('{');
+    j.key("argument").str(a.text);
+    j.key("method").str(letters_of(a.code));
+    j.close('}');
+  }
+  j.close(']');
   text_or_null(j.key("network_file"), !c.interactive(), c.network_file);
   text_or_null(j.key("generator_file"), c.generator_given, c.generator_file);
   j.key("nodes").num(uint64_t(net.node_count));
