@@ -27,14 +27,19 @@ class Console {
 
   // Writes every complete line at once (standard output is a terminal).
   void set_line_buffered(bool on) { line_buffered_ = on; }
+  // While muted everything written is dropped (the classic output of a run
+  // that reports in a shorter form).
+  void set_muted(bool on) { muted_ = on; }
 
   Console& text(std::string_view s) {
+    if (muted_) return *this;
     buf_.append(s);
     if (line_buffered_ && s.find('\n') != std::string_view::npos) flush();
     maybe_flush();
     return *this;
   }
   Console& ch(char c) {
+    if (muted_) return *this;
     buf_.push_back(c);
     if (line_buffered_ && c == '\n') flush();
     maybe_flush();
@@ -44,6 +49,7 @@ class Console {
   Console& i64(int64_t v) { return integer(v); }
   // One real number in a printf conversion such as "%g" or "%-5g".
   Console& real(const char* conversion, double v) {
+    if (muted_) return *this;
     char tmp[64];
     int n = std::snprintf(tmp, sizeof tmp, conversion, v);
     if (n > 0) buf_.append(tmp, static_cast<size_t>(n) < sizeof tmp ? n : sizeof tmp - 1);
@@ -62,6 +68,7 @@ class Console {
   static constexpr size_t kFlushAt = 1 << 16;
   template <class T>
   Console& integer(T v) {
+    if (muted_) return *this;
     char tmp[24];
     auto r = std::to_chars(tmp, tmp + sizeof tmp, v);
     buf_.append(tmp, r.ptr);
@@ -79,6 +86,7 @@ class Console {
   std::FILE* out_;
   std::string buf_;
   bool line_buffered_ = false;
+  bool muted_ = false;
   bool failed_ = false;
 };
 

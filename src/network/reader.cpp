@@ -57,16 +57,22 @@ class NetworkReader {
     net_.total_nodes = static_cast<uint32_t>(total_);
     net_.capacity.assign(total_ * total_, 0);
     net_.arrival_rates.assign(total_ * total_, 0.0);
+    reached = ReadStage::nodes;
 
     if (Status s = read_slot_values(); !s.ok()) return s;
+    reached = ReadStage::slots;
     if (!virtual_input_)
       if (Status s = place_port_capacities(); !s.ok()) return s;
     if (Status s = read_capacity_rows(); !s.ok()) return s;
     net_.connect();
+    reached = ReadStage::capacities;
     if (Status s = read_rates(); !s.ok()) return s;
     if (!virtual_input_) redistribute();
+    reached = ReadStage::rates;
     return Status::proceed();
   }
+
+  ReadStage reached = ReadStage::nothing;
 
  private:
   Status read_node(uint32_t k) {
@@ -328,9 +334,11 @@ class NetworkReader {
 }  // namespace
 
 Status read_network(TokenReader& in, Console& prompts, const NetworkOptions& options, MemoryBudget& budget,
-                    uint32_t node_count, Network& net) {
+                    uint32_t node_count, Network& net, ReadStage* reached) {
   NetworkReader reader(in, prompts, options, budget, net);
-  if (Status s = reader.read(node_count); !s.ok()) return s;
+  Status s = reader.read(node_count);
+  if (reached) *reached = reader.reached;
+  if (!s.ok()) return s;
   return budget.admit(network_bytes(net.total_nodes, net.capacity.empty() ? 0 : reader.channels()), in.source(),
                       "network", "the network's tables");
 }

@@ -17,11 +17,16 @@
 
 namespace lumtra {
 
+// How far a network source was read: everything up to and including the
+// stage named is in the Network.
+enum class ReadStage { nothing, nodes, slots, capacities, rates };
+
 // Reads everything after the node count N (already read) into `net`,
 // printing every prompt on `prompts`. The network's tables are taken from
-// the memory budget.
+// the memory budget. `reached`, when given, tells how far reading got, also
+// when it stops with an error.
 Status read_network(TokenReader& in, Console& prompts, const NetworkOptions& options, MemoryBudget& budget,
-                    uint32_t node_count, Network& net);
+                    uint32_t node_count, Network& net, ReadStage* reached = nullptr);
 // Batch count and batch time: prompted when not given on the command line
 // (0 there), otherwise read and discarded when the input is a file.
 Status read_batch_values(TokenReader& in, Console& prompts, uint32_t& batch_count, double& batch_time);

@@ -104,9 +104,8 @@ void print_interval(Console& out, const FinalStats& st) {
     out.text("\nAverage Blocking Probability 95% Confidence Half-Width: none, fewer than two batches had arrivals");
 }
 
-Status report_statistics(Console& out, RunTotals& totals, const ReportShape& shape, ReportOptions& options,
-                         bool confidence, std::time_t start, JsonReport* json) {
-  const FinalStats st = compute_statistics(totals, shape);
+Status report_statistics(Console& out, const FinalStats& st, ReportOptions& options, bool confidence,
+                         std::time_t start, JsonReport* json) {
 
   out.text("\n\nAverage Blocking Rates:\n\n");
   for (const PairAverage& p : st.pair_averages)

@@ -54,13 +54,13 @@ struct ReportShape {
 // matrix by the number of batches, in place).
 FinalStats compute_statistics(RunTotals& totals, const ReportShape& shape);
 
-// The final report: the per-pair averages, then the figures from "Total
-// Blocked" to "Average Number of attempts", the records of the Result files,
-// the interval with --ci, the elapsed time since `start` and the end of the
-// JSON document when there is one. Fails only when one of those files cannot
-// be written.
-Status report_statistics(Console& out, RunTotals& totals, const ReportShape& shape, ReportOptions& options,
-                         bool confidence, std::time_t start, JsonReport* json);
+// The final report of `stats`: the per-pair averages, then the figures
+// from "Total Blocked" to "Average Number of attempts", the records of the
+// Result files, the interval with --ci, the elapsed time since `start` and
+// the end of the JSON document when there is one. Fails only when one of
+// those files cannot be written.
+Status report_statistics(Console& out, const FinalStats& stats, ReportOptions& options, bool confidence,
+                         std::time_t start, JsonReport* json);
 
 // The lines from "Average Blocking Probability" to "Average Number of
 // attempts", each starting with a line break.

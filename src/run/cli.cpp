@@ -121,7 +121,10 @@ Status set_sink_node(const Arg& arg, int32_t& sink_node) {
 Status reseed(Run& run, const Arg& arg) {
   int64_t seed = 0;
   Status s = read_integer(arg, "the seed", 0, std::numeric_limits<uint32_t>::max(), seed);
-  if (s.ok()) run.seeder.seed(static_cast<uint32_t>(seed));
+  if (s.ok()) {
+    run.seeder.seed(static_cast<uint32_t>(seed));
+    run.seeder.given = true;
+  }
   return s;
 }
 
@@ -233,7 +236,7 @@ Status scan_argument(Run& run, size_t index, bool& known) {
       if (!a.is("NT")) return set_integer(a, "the path order", c.paths.path_order);
       return set_network_file(c, a, index);
     case 'O':
-      if (a.is("OF")) return open_result_files(c.report.results, a.value());
+      if (a.is("OF")) return run.extras.check ? Status::proceed() : open_result_files(c.report.results, a.value());
       if (a.is("OR")) return set_row_name(c, a);
       known = false;
       break;

@@ -12,7 +12,9 @@
 #include "report/json.h"
 #include "report/report.h"
 #include "base/whole_file.h"
+#include "run/check.h"
 #include "run/cli.h"
+#include "run/summary.h"
 #include "run/json_configuration.h"
 
 namespace lumtra {
@@ -78,21 +80,27 @@ bool any_traffic(const Network& net) {
   return false;
 }
 
+Status check_traffic(const Run& run) {
+  if (!any_traffic(run.net))
+    return Status::error(run.source, "arrival rates", "no pair of nodes has traffic, so there is nothing to simulate");
+  return check_arrival_density(run, run.source);
+}
+
 }  // namespace
 
-Status prepare_run(Run& run) {
+Status read_source(Run& run) {
   Config& cfg = run.config;
 
   // The input stream: standard input, the -nt file, or (after generation)
   // the drawn network text.
   OwnedFile file;
   std::FILE* input = run.in;
-  std::string source = "standard input";
+  run.source = "standard input";
   if (!cfg.generator_given && !cfg.interactive()) {
     file.reset(std::fopen(cfg.network_file.c_str(), "r"));
     if (!file) return Status::error(cfg.network_file, "network file", std::string("cannot be opened: ") + std::strerror(errno));
     input = file.get();
-    source = cfg.network_file;
+    run.source = cfg.network_file;
   }
   const TokenReader::Input keyboard =
       cfg.interactive() && isatty(fileno(run.in)) ? TokenReader::Input::terminal : TokenReader::Input::standard_input;
@@ -104,7 +112,7 @@ Status prepare_run(Run& run) {
   run.out.text(kNodeCountPrompt);
   uint32_t n = 0;
   {
-    TokenReader first = make_reader(input, source);
+    TokenReader first = make_reader(input, run.source);
     if (Status s = read_node_count(first, n); !s.ok()) return s;
   }
 
@@ -128,17 +136,15 @@ Status prepare_run(Run& run) {
     file.reset(fmemopen(drawn.data(), drawn.size(), "r"));
     if (!file) return Status::error(out_name, "generated network file", "no memory for the drawn network");
     input = file.get();
-    source = cfg.generator_file + " (the network drawn from it)";
-    TokenReader again = make_reader(input, source);
+    run.source = cfg.generator_file + " (the network drawn from it)";
+    TokenReader again = make_reader(input, run.source);
     if (Status s = read_node_count(again, n); !s.ok()) return s;
   }
 
-  TokenReader reader = make_reader(input, source);
-  if (Status s = read_network(reader, run.out, cfg.network, run.budget, n, run.net); !s.ok()) return s;
+  TokenReader reader = make_reader(input, run.source);
+  if (Status s = read_network(reader, run.out, cfg.network, run.budget, n, run.net, &run.reached); !s.ok()) return s;
   if (Status s = read_batch_values(reader, run.out, cfg.sim.batch_count, cfg.sim.batch_time); !s.ok()) return s;
-  if (!any_traffic(run.net))
-    return Status::error(source, "arrival rates", "no pair of nodes has traffic, so there is nothing to simulate");
-  if (Status s = check_arrival_density(run, source); !s.ok()) return s;
+  if (Status s = check_traffic(run); !s.ok()) return s;
   if (needs_la_constants(cfg.methods))
     if (Status s = read_la_constants(reader, run.out, cfg.methods.alpha, cfg.methods.epsilon); !s.ok()) return s;
   file.reset();  // everything the run needs from the input has been read
@@ -148,6 +154,19 @@ Status prepare_run(Run& run) {
     std::fwrite(drawn.data(), 1, drawn.size(), written.stream());
     if (Status s = written.commit(); !s.ok()) return s;
   }
+  return Status::proceed();
+}
+
+Status build_paths(Run& run, std::vector<std::pair<uint32_t, uint32_t>>& missing) {
+  PathLimits limits;
+  limits.max_bytes = run.budget.left();
+  if (run.err && isatty(fileno(run.err))) limits.progress = run.err;
+  if (Status s = build_path_table(run.net, run.config.paths, limits, run.paths, missing); !s.ok()) return s;
+  return run.budget.admit(table_bytes(run.paths), "command line", "candidate paths", "the path table");
+}
+
+Status prepare_run(Run& run) {
+  if (Status s = read_source(run); !s.ok()) return s;
 
   Lane& lane = run.lane;
   lane.pair_streams.resize(size_t(run.net.total_nodes) * run.net.total_nodes);
@@ -155,15 +174,10 @@ Status prepare_run(Run& run) {
   lane.generator_stream = run.generator_stream;
 
   std::vector<std::pair<uint32_t, uint32_t>> missing;
-  PathLimits limits;
-  limits.max_bytes = run.budget.left();
-  if (run.err && isatty(fileno(run.err))) limits.progress = run.err;
-  if (Status s = build_path_table(run.net, cfg.paths, limits, run.paths, missing); !s.ok()) return s;
+  if (Status s = build_paths(run, missing); !s.ok()) return s;
   print_missing_paths(run.out, missing);
   print_path_table(run.out, run.paths);
   run.out.flush();  // the path list is complete
-  if (Status s = run.budget.admit(table_bytes(run.paths), "command line", "candidate paths", "the path table"); !s.ok())
-    return s;
 
   const SimInput in = run.sim_input();
   if (Status s = install_methods(lane.methods, in.methods, lane.links, run.method_stream, run.budget); !s.ok())
@@ -171,7 +185,9 @@ Status prepare_run(Run& run) {
   if (!missing.empty()) {
     run.out.text(
         "Can not continue simulation. define BLOCK_IF_NOPATH directive in the program to deal will this case");
-    return Status::finished(Exit::input_error);
+    const auto [source, destination] = missing.front();
+    return Status::error(run.source, "pair " + std::to_string(source + 1) + "-" + std::to_string(destination + 1),
+                         "no candidate path");
   }
   prepare_lane(lane, in, run.budget.left());
   lane.progress = isatty(fileno(run.err)) ? run.err : nullptr;
@@ -231,19 +247,38 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
   run->out.set_line_buffered(isatty(fileno(out)));
 
   Status status = start_run(*run);
-  if (status.ok()) status = prepare_run(*run);
-  JsonReport json;
-  JsonReport* document = run->extras.json ? &json : nullptr;
-  if (status.ok() && document)
-    status = json.open(run->extras.json_path, kVersion, run->seeder.last_seed,
-                       [&run](JsonWriter& j) { write_configuration(j, run->config, run->net); });
-  if (status.ok()) {
-    run->start_time = std::time(nullptr);
-    run->out.text("\nSimulation Started....");
-    status = run_batches(*run, document);
-    if (status.ok())
-      status = report_statistics(run->out, run->totals, report_shape(*run), run->config.report,
-                                 run->extras.confidence, run->start_time, document);
+  const LongOptions& extras = run->extras;
+  // So that any run can be repeated: the seed the clock gave, once it has
+  // drawn something (a network with -g, or traffic).
+  auto tell_seed = [&run, err] {
+    if (run->seeder.given) return;
+    std::fprintf(err, "lumtra: seed %u\n", run->seeder.last_seed);
+    std::fflush(err);
+  };
+  if (status.ok() && extras.check) {
+    if (run->config.generator_given) tell_seed();
+    status = check_network(*run);
+  } else if (status.ok()) {
+    run->out.set_muted(extras.summary);
+    status = prepare_run(*run);
+    JsonReport json;
+    JsonReport* document = extras.json ? &json : nullptr;
+    if (status.ok() && document)
+      status = json.open(extras.json_path, kVersion, run->seeder.last_seed,
+                         [&run](JsonWriter& j) { write_configuration(j, run->config, run->net); });
+    if (status.ok()) {
+      tell_seed();
+      run->start_time = std::time(nullptr);
+      run->out.text("\nSimulation Started....");
+      status = run_batches(*run, document);
+    }
+    if (status.ok()) {
+      const FinalStats stats = compute_statistics(run->totals, report_shape(*run));
+      status = report_statistics(run->out, stats, run->config.report, extras.confidence, run->start_time, document);
+      run->out.set_muted(false);
+      if (extras.summary && status.ok()) print_summary(run->out, *run, stats);
+    }
+    run->out.set_muted(false);
   }
 
   if (!status.message.empty() && !status.to_stderr) run->out.text(status.message);

@@ -9,6 +9,7 @@
 #include <ctime>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/console.h"
@@ -17,6 +18,7 @@
 #include "base/status.h"
 #include "methods/table.h"
 #include "network/network.h"
+#include "network/reader.h"
 #include "paths/path_table.h"
 #include "run/config.h"
 #include "run/long_options.h"
@@ -59,6 +61,8 @@ struct Run {
   Lehmer method_stream;
   Lehmer generator_stream;
 
+  std::string source;  // the network source in messages
+  ReadStage reached = ReadStage::nothing;  // how far it was read
   Network net;
   PathTable paths;
   Lane lane;
@@ -71,8 +75,14 @@ struct Run {
 
 // The command line: scan, stream seeds, combination checks.
 Status start_run(Run& run);
-// Everything before the first batch: network input, batch values, Pair
-// stream seeds, path table, methods and the lane.
+// Everything the run takes from its network source: the network (drawn
+// first with -g, and written to its file once read), the batch values and
+// the learning-automata constants.
+Status read_source(Run& run);
+// The candidate paths; `missing` receives the pairs with traffic and none.
+Status build_paths(Run& run, std::vector<std::pair<uint32_t, uint32_t>>& missing);
+// Everything before the first batch: the network source, Pair stream
+// seeds, path table, methods and the lane.
 Status prepare_run(Run& run);
 // One whole run; returns the exit status. main() and the in-process tests
 // call it with their own streams.

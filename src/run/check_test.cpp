@@ -1,0 +1,92 @@
+#include "run/check.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "harness.h"
+
+namespace lumtra {
+namespace {
+
+using test::run_lumtra;
+using test::write_file;
+
+TEST(Check, AGoodNetworkIsDescribedAndCanRun) {
+  const std::string prefix = test::scratch_dir() + "/res";
+  auto r = run_lumtra({"--check", "-of:" + prefix, "-nt:" + test::example("ring-6.txt")});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_NE(r.out.find("Nodes: 6 (6 non grooming), no Virtual nodes\n"
+                       "Fibres: 12 one-way fibres of 4 wavelengths, 48 wavelengths in all\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Capacities that differ between the two directions: none\n"), std::string::npos);
+  EXPECT_NE(r.out.find("Offered load: 12 Erlangs"), std::string::npos);
+  EXPECT_TRUE(r.out.ends_with("Pairs with traffic but no candidate path: none\nThe network can run.\n")) << r.out;
+  EXPECT_EQ(r.out.find("Enter"), std::string::npos);  // no prompts
+  EXPECT_FALSE(std::filesystem::exists(prefix + "_Blocking_Probability.csv"));
+}
+
+// One value missing from a capacity row shifts the rest of the file: the
+// run itself would stop at pairs without paths far from the real mistake.
+TEST(Check, AValueMissingFromACapacityRowShowsAsAnAsymmetry) {
+  std::string net = test::read_file(test::example("ring-6.txt"));
+  net.replace(net.find("4 0 4 0 0 0"), 11, "4 0 4 0 0");
+  auto r = run_lumtra({"--check", "-nt:" + write_file("net.txt", net)});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Capacities that differ between the two directions: 7 pairs: 1-3 (0 and 4), 1-6 (4 and 0),"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("Arrival rates that differ between the two directions: 5 pairs: 1-2 (0.4 and 0)"),
+            std::string::npos);
+}
+
+TEST(Check, APairWithTrafficAndNoPathCannotRun) {
+  // Node 3 has traffic to node 1 but no fibre leads out of it.
+  const std::string file = write_file("net.txt", "3\n1 n\n1 n\n1 n\n1\n1\n1\n0 1 0\n1 0 1\n0 0 0\n"
+                                                 "0 1 0\n1 0 0\n1 0 0\n2\n10\n");
+  auto r = run_lumtra({"--check", "-nt:" + file});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("Pairs with traffic but no candidate path: 1 pair: 3-1\n"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err, "lumtra: " + file + ": pair 3-1: no candidate path\n");
+  // The run itself says so too, on standard error as well as in its stop line.
+  r = run_lumtra({"-s:1", "-nt:" + file});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "lumtra: " + file + ": pair 3-1: no candidate path\n");
+}
+
+TEST(Summary, AShortBlockInsteadOfTheClassicOutput) {
+  const std::string net = "-nt:" + test::example("ring-6.txt");
+  auto classic = run_lumtra({"-la", "-s:3", "-b:3", "-t:50", net});
+  auto summary = run_lumtra({"--summary", "-la", "-s:3", "-b:3", "-t:50", net});
+  ASSERT_EQ(summary.status, 0) << summary.err;
+  const std::string figures = classic.out.substr(classic.out.find("\nAverage Blocking Probability = "));
+  EXPECT_EQ(summary.out, "Network: " + net.substr(4) + " (6 nodes)\nRouting: fast learning automata (-la)\n" +
+                             "Wavelength assignment: fast learning automata (-la)\nSeed: 3\nBatches: 3 of 50 time units" +
+                             figures.substr(0, figures.find("\nSimulation Time")) + "\n");
+  auto with_ci = run_lumtra({"--summary", "--ci", "-la", "-s:3", "-b:3", "-t:50", net});
+  EXPECT_NE(with_ci.out.find("\nAverage Blocking Probability 95% Confidence Half-Width = "), std::string::npos);
+  EXPECT_EQ(summary.err, "");
+  // Without -s the seed the clock gave goes to standard error.
+  auto unseeded = run_lumtra({"--summary", "-b:1", "-t:5", net});
+  const std::string seed = unseeded.out.substr(unseeded.out.find("Seed: ") + 6);
+  EXPECT_EQ(unseeded.err, "lumtra: seed " + seed.substr(0, seed.find('\n')) + "\n");
+}
+
+TEST(UnknownOptions, AreWarnedAboutAndRefusedUnderStrict) {
+  const std::string net = "-nt:" + test::example("ring-6.txt");
+  auto warned = run_lumtra({"-wlrc", "-s:1", "-b:1", "-t:5", net});
+  EXPECT_EQ(warned.status, 0);
+  EXPECT_EQ(warned.err, "lumtra: command line: -wlrc: unknown option, ignored\n");
+  auto plain = run_lumtra({"-s:1", "-b:1", "-t:5", net});
+  EXPECT_EQ(test::without_elapsed(warned.out), test::without_elapsed(plain.out));
+  auto refused = run_lumtra({"--strict", "-wlrc", "-s:1", net});
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.out, "");
+  EXPECT_EQ(refused.err, "lumtra: command line: -wlrc: unknown option (refused under --strict)\n");
+}
+
+}  // namespace
+}  // namespace lumtra

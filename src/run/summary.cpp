@@ -1,0 +1,37 @@
+#include "run/summary.h"
+
+#include <cctype>
+
+#include "methods/table.h"
+
+namespace lumtra {
+
+namespace {
+
+void method_line(Console& out, const char* half, int16_t code) {
+  const MethodRow* row = method_row(code);
+  out.text(half).text(row->name).text(" (-");
+  for (const char* c = row->letters; *c; ++c) out.ch(static_cast<char>(std::tolower(static_cast<unsigned char>(*c))));
+  out.text(")\n");
+}
+
+}  // namespace
+
+void print_summary(Console& out, const Run& run, const FinalStats& stats) {
+  const Config& c = run.config;
+  out.text("Network: ");
+  if (c.generator_given)
+    out.text(c.interactive() ? "Temp_net__#1.txt" : c.network_file).text(", drawn from ").text(c.generator_file);
+  else
+    out.text(c.interactive() ? "standard input" : c.network_file);
+  out.text(" (").u64(run.net.node_count).text(" nodes)\n");
+  method_line(out, "Routing: ", c.methods.routing_code);
+  method_line(out, "Wavelength assignment: ", c.methods.wa_code);
+  out.text("Seed: ").u64(run.seeder.last_seed).ch('\n');
+  out.text("Batches: ").u64(run.totals.batches).text(" of ").real("%g", c.sim.batch_time).text(" time units");
+  print_main_figures(out, stats);
+  if (run.extras.confidence) print_interval(out, stats);
+  out.ch('\n');
+}
+
+}  // namespace lumtra
