@@ -151,10 +151,13 @@ bool needs_la_constants(const MethodOptions& m) {
   return (routing && routing->la_constants_routing) || (assignment && assignment->la_constants_assignment);
 }
 
-Status install_methods(MethodSet& set, const MethodSetup& setup, const LinkState& links, Lehmer method_stream,
-                       MemoryBudget& budget) {
-  const MethodRow* routing = method_row(setup.methods.routing_code);
-  const MethodRow* assignment = method_row(setup.methods.wa_code);
+namespace {
+
+// Binds the halves of the two codes over the set's own state.
+Status bind_methods(MethodSet& set, const MethodSetup& setup, const LinkState& links, Lehmer method_stream,
+                    const MethodRow*& routing, const MethodRow*& assignment) {
+  routing = method_row(setup.methods.routing_code);
+  assignment = method_row(setup.methods.wa_code);
   if (!routing || !assignment || !assignment->assignment)
     return Status::error("command line", "method",
                          "codes " + std::to_string(setup.methods.routing_code) + " and " +
@@ -167,6 +170,28 @@ Status install_methods(MethodSet& set, const MethodSetup& setup, const LinkState
   c.max_attempts = setup.methods.max_attempts;
   set.rwa.routing = routing->routing(set, setup);
   set.rwa.assignment = assignment->assignment(set, setup);
+  return Status::proceed();
+}
+
+}  // namespace
+
+void copy_method_state(MethodSet& to, const MethodSet& from) {
+  to.fit = from.fit;
+  to.automata = from.automata;
+  to.usage = from.usage;
+  to.load = from.load;
+}
+
+void install_copy(MethodSet& set, const MethodSet& prepared, const MethodSetup& setup, const LinkState& links) {
+  copy_method_state(set, prepared);
+  const MethodRow *routing = nullptr, *assignment = nullptr;
+  bind_methods(set, setup, links, prepared.rwa.context.stream, routing, assignment);
+}
+
+Status install_methods(MethodSet& set, const MethodSetup& setup, const LinkState& links, Lehmer method_stream,
+                       MemoryBudget& budget) {
+  const MethodRow *routing = nullptr, *assignment = nullptr;
+  if (Status s = bind_methods(set, setup, links, method_stream, routing, assignment); !s.ok()) return s;
   if (Status s = routing->prepare(set, setup, budget); !s.ok()) return s;
   if (assignment->prepare != routing->prepare) return assignment->prepare(set, setup, budget);
   return Status::proceed();

@@ -92,6 +92,13 @@ bool needs_la_constants(const MethodOptions& methods);
 // their families' state, taking its memory from the budget.
 Status install_methods(MethodSet& set, const MethodSetup& setup, const LinkState& links, Lehmer method_stream,
                        MemoryBudget& budget);
+// The same for another lane whose family state is a copy of `prepared`
+// (a set installed by install_methods): nothing is built again.
+void install_copy(MethodSet& set, const MethodSet& prepared, const MethodSetup& setup, const LinkState& links);
+// The family state of `from` into `to`, the halves left as they are: a
+// lane that starts every batch from the state its methods had before the
+// first one.
+void copy_method_state(MethodSet& to, const MethodSet& from);
 // Start of every batch.
 void reset_methods(MethodSet& set, const MethodSetup& setup);
 

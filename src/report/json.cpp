@@ -65,7 +65,7 @@ Status JsonReport::add_batch(uint32_t batch, const BatchRecord& b) {
   return write_out();
 }
 
-Status JsonReport::finish(const FinalStats& st, int64_t elapsed_seconds) {
+Status JsonReport::finish(const FinalStats& st, int64_t elapsed_seconds, const PrecisionOutcome* precision) {
   j_.close(']');
   j_.key("pair_averages").open('[');
   for (const PairAverage& p : st.pair_averages) pair_value(j_, p);
@@ -84,6 +84,22 @@ Status JsonReport::finish(const FinalStats& st, int64_t elapsed_seconds) {
   j_.key("average_number_of_attempts").num(st.attempts);
   j_.key("confidence_half_width_95");
   st.has_interval ? j_.num(st.half_width) : j_.null();
+  j_.key("lag1_autocorrelation");
+  st.has_lag1 ? j_.num(st.lag1) : j_.null();
+  j_.key("precision");
+  if (precision) {
+    j_.open('{');
+    j_.key("target").num(precision->target);
+    j_.key("relative_half_width");
+    precision->has_relative ? j_.num(precision->relative) : j_.null();
+    j_.key("met").boolean(precision->met);
+    j_.key("resolvable").boolean(precision->resolvable);
+    j_.key("batches").num(uint64_t(precision->batches));
+    j_.key("max_batches").num(uint64_t(precision->max_batches));
+    j_.close('}');
+  } else {
+    j_.null();
+  }
   j_.close('}');
   j_.key("elapsed_seconds").num(elapsed_seconds);
   j_.close('}');

@@ -31,7 +31,7 @@ class JsonReport {
   Status open(const std::string& path, const char* version, uint64_t seed,
               const std::function<void(JsonWriter&)>& configuration);
   Status add_batch(uint32_t batch, const BatchRecord& record);
-  Status finish(const FinalStats& stats, int64_t elapsed_seconds);
+  Status finish(const FinalStats& stats, int64_t elapsed_seconds, const PrecisionOutcome* precision);
 
  private:
   Status write_out();

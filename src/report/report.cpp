@@ -68,6 +68,8 @@ FinalStats compute_statistics(RunTotals& totals, const ReportShape& shape) {
   st.variance = ratio(squares, double(int64_t(m) * (int64_t(m) - 1) - 1));
   st.attempts = ratio(double(totals.total_attempts), double(totals.total_arrived));
   st.has_interval = confidence_half_width(totals.batch_stats, st.half_width);
+  st.has_lag1 = totals.batch_stats.n >= 3 && totals.batch_stats.m2 > 0.0;
+  st.lag1 = totals.batch_stats.lag1_autocorrelation();
   return st;
 }
 
@@ -102,10 +104,33 @@ void print_interval(Console& out, const FinalStats& st) {
     out.text("\nAverage Blocking Probability 95% Confidence Half-Width = ").real("%g", st.half_width);
   else
     out.text("\nAverage Blocking Probability 95% Confidence Half-Width: none, fewer than two batches had arrivals");
+  if (st.has_lag1)
+    out.text("\nLag-1 Autocorrelation of the Batch Blocking = ").real("%g", st.lag1);
+  else
+    out.text("\nLag-1 Autocorrelation of the Batch Blocking: none, fewer than three batches had arrivals or all "
+             "blocked the same share");
+}
+
+void print_precision(Console& out, const PrecisionOutcome& p) {
+  out.text("\nPrecision: ");
+  if (!p.resolvable) {
+    out.text("no call was blocked in ").u64(p.batches).text(" batches, so the blocking is below what these batches ");
+    out.text("can resolve; target ").real("%g", 100.0 * p.target).text("% not met");
+    return;
+  }
+  if (p.has_relative)
+    out.text("95% half-width = ").real("%g", 100.0 * p.relative).text("% of the Average Blocking Probability");
+  else
+    out.text("no half-width yet");
+  out.text(" after ").u64(p.batches).text(" batches, target ").real("%g", 100.0 * p.target).text("% ");
+  if (p.met)
+    out.text("met");
+  else
+    out.text("not met within ").u64(p.max_batches).text(" batches");
 }
 
 Status report_statistics(Console& out, const FinalStats& st, ReportOptions& options, bool confidence,
-                         std::time_t start, JsonReport* json) {
+                         std::time_t start, JsonReport* json, const PrecisionOutcome* precision) {
 
   out.text("\n\nAverage Blocking Rates:\n\n");
   for (const PairAverage& p : st.pair_averages)
@@ -122,9 +147,10 @@ Status report_statistics(Console& out, const FinalStats& st, ReportOptions& opti
   if (!options.results.empty())
     keep_first_error(options.results.append(result_records(st, options.row_name_given, options.row_name)));
   if (confidence) print_interval(out, st);
+  if (precision) print_precision(out, *precision);
   const int64_t elapsed = static_cast<int64_t>(end_time - start);
   out.text("\nSimulation Time: ").i64(elapsed).text(" sec\n");
-  if (json) keep_first_error(json->finish(st, elapsed));
+  if (json) keep_first_error(json->finish(st, elapsed, precision));
   return status;
 }
 

@@ -41,6 +41,20 @@ struct FinalStats {
   double attempts = 0.0;  // wavelength trials per arrived call
   bool has_interval = false;
   double half_width = 0.0;  // 95 % confidence half-width of `average`
+  bool has_lag1 = false;
+  double lag1 = 0.0;  // lag-1 autocorrelation of the batches' blocking
+};
+
+// The outcome of --precision:R: batches were added until the 95 %
+// half-width of the Average Blocking Probability was at most R times it.
+struct PrecisionOutcome {
+  double target = 0.0;  // R
+  uint32_t batches = 0;
+  uint32_t max_batches = 0;
+  bool resolvable = true;  // some call was blocked
+  bool met = false;
+  bool has_relative = false;
+  double relative = 0.0;  // half-width / average when reached
 };
 
 // Which pairs the report covers and how the Average matrix is laid out.
@@ -60,13 +74,16 @@ FinalStats compute_statistics(RunTotals& totals, const ReportShape& shape);
 // the end of the JSON document when there is one. Fails only when one of
 // those files cannot be written.
 Status report_statistics(Console& out, const FinalStats& stats, ReportOptions& options, bool confidence,
-                         std::time_t start, JsonReport* json);
+                         std::time_t start, JsonReport* json, const PrecisionOutcome* precision = nullptr);
 
 // The lines from "Average Blocking Probability" to "Average Number of
 // attempts", each starting with a line break.
 void print_main_figures(Console& out, const FinalStats& stats);
-// The --ci line, starting with a line break.
+// The --ci lines (the half-width and the lag-1 autocorrelation), each
+// starting with a line break.
 void print_interval(Console& out, const FinalStats& stats);
+// The --precision line, starting with a line break.
+void print_precision(Console& out, const PrecisionOutcome& precision);
 
 // The Result file records of a run, in kResultSuffixes order: with a row
 // name "\n" NAME ", " VALUE, else ", " VALUE; a value that does not exist

@@ -22,6 +22,16 @@ struct LongOptions {
   bool summary = false;     // --summary: a short block instead of the classic output
   bool strict = false;      // --strict: unknown options are refused
   bool check = false;       // --check: read and check the network, do not simulate
+  // --parallel[:N]: every batch an independent replication, on N threads
+  // (0: one per processor).
+  bool parallel = false;
+  uint32_t threads = 0;
+  // --precision:R: batches are added until the 95 % half-width of the
+  // average blocking is at most R times the average, or --max-batches:M
+  // batches have run.
+  double precision = 0.0;  // 0: not asked
+  uint32_t max_batches = 1000;
+  bool max_batches_given = false;
 };
 
 // Reads every argument that starts with "--".

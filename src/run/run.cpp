@@ -1,6 +1,7 @@
 #include "run/run.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "report/json.h"
 #include "report/report.h"
 #include "base/whole_file.h"
+#include "run/batches.h"
 #include "run/check.h"
 #include "run/cli.h"
 #include "run/summary.h"
@@ -180,8 +182,10 @@ Status prepare_run(Run& run) {
   run.out.flush();  // the path list is complete
 
   const SimInput in = run.sim_input();
+  const uint64_t before_methods = run.budget.used();
   if (Status s = install_methods(lane.methods, in.methods, lane.links, run.method_stream, run.budget); !s.ok())
     return s;
+  run.method_bytes = run.budget.used() - before_methods;
   if (!missing.empty()) {
     run.out.text(
         "Can not continue simulation. define BLOCK_IF_NOPATH directive in the program to deal will this case");
@@ -216,21 +220,17 @@ Status start_run(Run& run) {
 
 namespace {
 
-// The batches, each printed and added to the run totals in order.
-Status run_batches(Run& run, JsonReport* json) {
-  const SimInput in = run.sim_input();
-  BatchRecord record;
-  for (uint32_t b = 1; b <= run.config.sim.batch_count; ++b) {
-    print_batch_header(run.out, b);
-    if (Status s = run_batch(run.lane, in, b, record); !s.ok()) return s;
-    report_batch(run.out, record, run.net.total_nodes, run.totals);
-    // Every finished batch reaches standard output, so a run that is
-    // stopped keeps the batches it completed.
-    run.out.flush();
-    if (json)
-      if (Status s = json->add_batch(b, record); !s.ok()) return s;
-  }
-  return Status::proceed();
+// Batch means that follow each other closely make the interval too narrow:
+// the batches are not the independent replications it assumes.
+void warn_if_correlated(std::FILE* err, const FinalStats& stats, const RunTotals& totals) {
+  if (!stats.has_lag1) return;
+  const double bound = 2.0 / std::sqrt(double(totals.batch_stats.n));
+  if (!(stats.lag1 > bound)) return;
+  std::fprintf(err,
+               "lumtra: --ci: the batches are correlated (lag-1 autocorrelation %g, more than 2/sqrt(%llu) = %g), so "
+               "the confidence interval is too narrow; use --parallel for independent batches, or longer batches "
+               "(-t)\n",
+               stats.lag1, static_cast<unsigned long long>(totals.batch_stats.n), bound);
 }
 
 ReportShape report_shape(const Run& run) {
@@ -266,17 +266,21 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
     if (status.ok() && document)
       status = json.open(extras.json_path, kVersion, run->seeder.last_seed,
                          [&run](JsonWriter& j) { write_configuration(j, run->config, run->net); });
+    PrecisionOutcome precision;
     if (status.ok()) {
       tell_seed();
       run->start_time = std::time(nullptr);
       run->out.text("\nSimulation Started....");
-      status = run_batches(*run, document);
+      status = run_batches(*run, document, precision);
     }
     if (status.ok()) {
       const FinalStats stats = compute_statistics(run->totals, report_shape(*run));
-      status = report_statistics(run->out, stats, run->config.report, extras.confidence, run->start_time, document);
+      const PrecisionOutcome* asked = extras.precision > 0.0 ? &precision : nullptr;
+      status = report_statistics(run->out, stats, run->config.report, extras.confidence, run->start_time, document,
+                                 asked);
+      if (extras.confidence) warn_if_correlated(err, stats, run->totals);
       run->out.set_muted(false);
-      if (extras.summary && status.ok()) print_summary(run->out, *run, stats);
+      if (extras.summary && status.ok()) print_summary(run->out, *run, stats, asked);
     }
     run->out.set_muted(false);
   }

@@ -66,6 +66,7 @@ struct Run {
   Network net;
   PathTable paths;
   Lane lane;
+  uint64_t method_bytes = 0;  // what the methods of one lane took from the budget
   RunTotals totals;
   std::time_t start_time = 0;
 

@@ -17,7 +17,7 @@ void method_line(Console& out, const char* half, int16_t code) {
 
 }  // namespace
 
-void print_summary(Console& out, const Run& run, const FinalStats& stats) {
+void print_summary(Console& out, const Run& run, const FinalStats& stats, const PrecisionOutcome* precision) {
   const Config& c = run.config;
   out.text("Network: ");
   if (c.generator_given)
@@ -31,6 +31,7 @@ void print_summary(Console& out, const Run& run, const FinalStats& stats) {
   out.text("Batches: ").u64(run.totals.batches).text(" of ").real("%g", c.sim.batch_time).text(" time units");
   print_main_figures(out, stats);
   if (run.extras.confidence) print_interval(out, stats);
+  if (precision) print_precision(out, *precision);
   out.ch('\n');
 }
 

@@ -9,6 +9,7 @@
 
 namespace lumtra {
 
-void print_summary(Console& out, const Run& run, const FinalStats& stats);
+// `precision` is the outcome of --precision, null when it was not asked for.
+void print_summary(Console& out, const Run& run, const FinalStats& stats, const PrecisionOutcome* precision);
 
 }  // namespace lumtra

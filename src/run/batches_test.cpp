@@ -1,0 +1,107 @@
+#include "run/batches.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "report/confidence.h"
+
+namespace lumtra {
+namespace {
+
+using test::run_lumtra;
+using test::without_elapsed;
+
+// The per-batch blocking written to a JSON document, in batch order.
+std::vector<double> batch_blocking(const std::string& json) {
+  std::vector<double> out;
+  const std::string key = "\"blocking\":";
+  for (size_t at = json.find(key); at != std::string::npos; at = json.find(key, at + 1))
+    out.push_back(std::stod(json.substr(at + key.size())));
+  return out;
+}
+
+TEST(ParallelBatches, EveryThreadCountPrintsTheSameBytes) {
+  const std::string dir = test::scratch_dir();
+  for (const auto& [net, extra] : {std::pair<std::string, std::string>{"nsfnet.txt", "-ff"}, {"all-node-types.txt", "-m"}}) {
+    std::string first;
+    for (const char* threads : {"--parallel:1", "--parallel:2", "--parallel:4"}) {
+      const std::string prefix = dir + "/" + net + threads;
+      auto r = run_lumtra({threads, extra, "-la", "-al:0.1", "-ep:0.1", "-s:5", "-b:6", "-t:40", "--ci",
+                           "--json:" + prefix + ".json", "-of:" + prefix, "-nt:" + test::example(net)});
+      ASSERT_EQ(r.status, 0) << r.err;
+      std::string json = test::read_file(prefix + ".json");
+      json.erase(json.find("\"elapsed_seconds\""));
+      const std::string all = without_elapsed(r.out) + json + test::read_file(prefix + "_Variance.csv");
+      if (first.empty()) first = all;
+      EXPECT_EQ(all, first) << net << " " << threads;
+    }
+  }
+  // A batch does not depend on the batches that ran before or beside it.
+  const std::string net = "-nt:" + test::example("nsfnet.txt");
+  auto three = run_lumtra({"--parallel:2", "-s:5", "-b:3", "-t:40", net});
+  auto five = run_lumtra({"--parallel:2", "-s:5", "-b:5", "-t:40", net});
+  const std::string cut = "\nBatch 4:";
+  EXPECT_EQ(five.out.substr(0, five.out.find(cut)), three.out.substr(0, three.out.find("\n\nAverage Blocking Rates")));
+}
+
+// The rule is checked after each batch: the run stops at the first batch
+// whose half-width, computed here from the batches' blocking, is at most
+// the target share of their mean.
+TEST(Precision, StopsAtTheFirstBatchThatMeetsTheTarget) {
+  const std::string json = test::scratch_dir() + "/run.json";
+  for (const char* mode : {"--parallel:2", "--ci"}) {
+    auto r = run_lumtra({mode, "--precision:0.08", "-s:2", "-b:3", "-t:40", "--json:" + json,
+                         "-nt:" + test::example("nsfnet.txt")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<double> bp = batch_blocking(test::read_file(json));
+    ASSERT_GE(bp.size(), 3u);
+    for (size_t n = 3; n <= bp.size(); ++n) {
+      RunningStats s;
+      for (size_t k = 0; k < n; ++k) s.add(bp[k]);
+      const double h = student_t_quantile(0.975, double(n - 1)) * s.sd() / std::sqrt(double(n));
+      EXPECT_EQ(h <= 0.08 * s.mean, n == bp.size()) << mode << " after " << n << " batches";
+    }
+    EXPECT_NE(r.out.find("% of the Average Blocking Probability after " + std::to_string(bp.size()) +
+                         " batches, target 8% met\nSimulation Time"),
+              std::string::npos)
+        << r.out.substr(r.out.size() - 300);
+  }
+}
+
+TEST(Precision, NoBlockingAndTheBatchLimitEndTheRunWithAWarning) {
+  const std::string net = "-nt:" + test::example("nsfnet.txt");
+  auto quiet = run_lumtra({"--precision:0.05", "-f:0.01", "-s:1", "-b:2", "-t:10", net});
+  EXPECT_EQ(quiet.status, 0);
+  EXPECT_EQ(quiet.out.find("\nBatch 3:"), std::string::npos);
+  EXPECT_NE(quiet.out.find("\nPrecision: no call was blocked in 2 batches"), std::string::npos);
+  EXPECT_NE(quiet.err.find("no call was blocked in 2 batches"), std::string::npos) << quiet.err;
+
+  auto capped = run_lumtra({"--precision:0.001", "--max-batches:4", "-s:1", "-b:2", "-t:20", net});
+  EXPECT_EQ(capped.status, 0);
+  EXPECT_NE(capped.out.find("\nBatch 4:"), std::string::npos);
+  EXPECT_EQ(capped.out.find("\nBatch 5:"), std::string::npos);
+  EXPECT_NE(capped.out.find("after 4 batches, target 0.1% not met within 4 batches\n"), std::string::npos);
+  EXPECT_EQ(capped.err, "lumtra: --precision: the target of 0.1 % was not met within 4 batches; raise "
+                        "--max-batches or lengthen the batches (-t)\n");
+  EXPECT_EQ(run_lumtra({"--max-batches:4", net}).status, 1);  // only with --precision
+}
+
+// Independent replications on one link of four wavelengths: the batch means
+// agree with Erlang's loss formula.
+TEST(ParallelBatches, OneLinkAgreesWithErlangB) {
+  const std::string net = test::write_file("net.txt", test::single_link({.rate = 3.0, .batches = 20, .time = 500}));
+  const std::string json = test::scratch_dir() + "/run.json";
+  auto r = run_lumtra({"--parallel:2", "-s:9", "--json:" + json, "-nt:" + net});
+  ASSERT_EQ(r.status, 0) << r.err;
+  RunningStats s;
+  for (double bp : batch_blocking(test::read_file(json))) s.add(bp);
+  ASSERT_EQ(s.n, 20u);
+  EXPECT_NEAR(s.mean, test::erlang_b(4, 3.0), 4 * s.sd() / std::sqrt(20.0));
+}
+
+}  // namespace
+}  // namespace lumtra
