@@ -378,6 +378,11 @@ class EndToEnd(Files):
                 result = self.lumtra(network)
                 self.assertEqual((result.returncode, result.stderr), (0, ""))
                 self.assertIn("Overall Blocking Probability", result.stdout)
+                check = subprocess.run([LUMTRA, "--check", "-nt:" + network], stdin=subprocess.DEVNULL,
+                                       capture_output=True, text=True, timeout=30)
+                self.assertEqual((check.returncode, check.stderr), (0, ""))
+                self.assertIn("Capacities that differ between the two directions: none\n", check.stdout)
+                self.assertTrue(check.stdout.endswith("The network can run.\n"), check.stdout)
 
 
 if __name__ == "__main__":
