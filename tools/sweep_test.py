@@ -13,8 +13,6 @@ absence is a failure.
 
 import contextlib
 import csv
-import importlib.machinery
-import importlib.util
 import io
 import json
 import math
@@ -23,6 +21,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import types
 import unittest
 import xml.etree.ElementTree as ET
 
@@ -31,10 +30,11 @@ TOOL = os.path.join(ROOT, "tools", "lumtra-sweep")
 NET = os.path.join(ROOT, "examples", "ring-6.txt")
 LUMTRA = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "lumtra"))
 
-_loader = importlib.machinery.SourceFileLoader("lumtra_sweep", TOOL)
-_spec = importlib.util.spec_from_loader("lumtra_sweep", _loader)
-tool = importlib.util.module_from_spec(_spec)
-_loader.exec_module(tool)
+# The tool's functions, without running its main.
+tool = types.ModuleType("lumtra_sweep")
+tool.__file__ = TOOL
+with open(TOOL) as _f:
+    exec(compile(_f.read(), TOOL, "exec"), tool.__dict__)
 
 MISSING = [p for p in ("parallel", "gnuplot") if not shutil.which(p)]
 needs_programs = unittest.skipIf(MISSING or not os.access(LUMTRA, os.X_OK),
