@@ -1,24 +1,36 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian machine lacks to build and test Lumtra.
-# Safe to run again: it installs only missing packages.
+# Installs the Debian packages that building, testing and the tools of Lumtra
+# use, where they are missing; safe to run again. What each is for:
+#   cmake, g++, make      building the program
+#   libgtest-dev          the unit tests (a build with -DLUMTRA_TESTS=OFF needs none)
+#   python3               the tools and their tests
+#   parallel, gnuplot-nox tools/lumtra-sweep (runs in parallel, plots)
+#   python3-networkx      tools/lumtra-net (GML, GraphML and JSON topologies)
+#   groff-base            checking that the manual page renders
+# Recommended packages are left out: gnuplot-nox would pull in ImageMagick and
+# Ghostscript otherwise.
 set -euo pipefail
 packages=()
 command -v cmake >/dev/null || packages+=(cmake)
 command -v g++ >/dev/null || packages+=(g++)
 command -v make >/dev/null || packages+=(make)
 [ -f /usr/include/gtest/gtest.h ] || packages+=(libgtest-dev)
-[ -f /usr/include/gmock/gmock.h ] || packages+=(libgmock-dev)
-[ -f /usr/include/benchmark/benchmark.h ] || packages+=(libbenchmark-dev)
+[ -x /usr/bin/python3 ] || packages+=(python3)
 command -v parallel >/dev/null || packages+=(parallel)
 command -v gnuplot >/dev/null || packages+=(gnuplot-nox)
+[ -x /usr/bin/python3 ] && /usr/bin/python3 -c 'import networkx' 2>/dev/null || packages+=(python3-networkx)
 command -v groff >/dev/null || packages+=(groff-base)
-command -v python3 >/dev/null || packages+=(python3)
-/usr/bin/python3 -c 'import networkx' 2>/dev/null || packages+=(python3-networkx)
-for extra in "$@"; do
-  dpkg -s "$extra" >/dev/null 2>&1 || packages+=("$extra")
-done
-if [ ${#packages[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then sudo=sudo; else sudo=; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${packages[@]}" </dev/null
+[ ${#packages[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  as_root=()
+elif command -v sudo >/dev/null; then
+  as_root=(sudo)
+else
+  echo "tools/setup.sh: needs root or sudo to install the Debian packages ${packages[*]}," \
+       "which building, testing and the tools of Lumtra use (see the top of this script)" >&2
+  exit 1
 fi
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive \
+  apt-get install -y -qq --no-install-recommends "${packages[@]}" </dev/null
