@@ -111,6 +111,8 @@ RUNS = [
     ("generated network with a sink",
      "-wmcr -lmu -g:{ex}/generator-params.txt -nt:{dir}/drawn.txt -sn:2", b"5\n"),
     ("one real node and its port", "-vi -ff -nt:{dir}/one-node.txt", None),
+    ("parallel batches to a precision", "--parallel:2 --precision:0.05 -s:1 -b:3 -t:20 -nt:{ex}/nsfnet.txt", None),
+    ("a precision nothing blocked can reach", "--precision:0.05 -f:0.001 -s:1 -b:2 -t:10 -nt:{ex}/nsfnet.txt", None),
 ]
 
 # One real node with a grooming port (given with -vi): without -vo no node
