@@ -244,8 +244,9 @@ Status load_generator_input(const GeneratorOptions& config, uint32_t node_count,
   if (node_count == 0)
     return Status::error("standard input", "number of nodes", "'0': a network needs at least one node");
   // A network the run cannot hold is refused before its file is written.
-  if (Status s = check_network_size(budget, node_count, 0, "standard input", "number of nodes",
-                                    "'" + std::to_string(node_count) + "' nodes");
+  std::string count(1, '\'');
+  count.append(std::to_string(node_count)).append("' nodes");
+  if (Status s = check_network_size(budget, node_count, 0, "standard input", "number of nodes", count);
       !s.ok())
     return s;
   if (config.sink_node < -1)

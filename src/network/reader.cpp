@@ -391,9 +391,11 @@ Status read_constant(TokenReader& in, Console& prompts, const char* prompt, cons
     double discarded;
     if (Status s = in.read_real(item, discarded); !s.ok()) return s;
   }
-  if (!(value >= 0.0 && value <= 1.0))
-    return Status::error(given ? "command line" : in.source(), given ? option : name,
-                         "'" + real_text(value) + "' must lie between 0 and 1");
+  if (!(value >= 0.0 && value <= 1.0)) {
+    std::string problem(1, '\'');
+    problem.append(real_text(value)).append("' must lie between 0 and 1");
+    return Status::error(given ? "command line" : in.source(), given ? option : name, problem);
+  }
   return Status::proceed();
 }
 
