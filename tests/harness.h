@@ -12,7 +12,23 @@
 
 #include "run/run.h"
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define LUMTRA_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define LUMTRA_SANITIZED 1
+#endif
+#endif
+
 namespace lumtra::test {
+
+// Sanitizers reserve shadow memory across the whole address space, so runs
+// under an address-space limit cannot be tested with them.
+#ifdef LUMTRA_SANITIZED
+inline constexpr bool kAddressSanitizer = true;
+#else
+inline constexpr bool kAddressSanitizer = false;
+#endif
 
 struct RunResult {
   int status = -1;

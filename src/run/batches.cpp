@@ -1,9 +1,13 @@
 #include "run/batches.h"
 
+#include <pthread.h>
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -96,8 +100,17 @@ class ParallelBatches {
   }
   ~ParallelBatches() { stop(); }
 
-  void start() {
-    for (auto& lane : lanes_) threads_.emplace_back([this, &lane] { work(*lane); });
+  // Starts a thread per lane; returns how many started (the system may
+  // refuse some, for want of memory for their stacks).
+  size_t start() {
+    for (auto& lane : lanes_) {
+      try {
+        threads_.emplace_back([this, &lane] { work(*lane); });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+    return threads_.size();
   }
   // The record and status of batch b, once a lane has run it.
   Status take(uint32_t b, BatchRecord& record) {
@@ -162,14 +175,28 @@ class ParallelBatches {
   bool stopped_ = false;
 };
 
+// The address space a thread's stack reserves.
+uint64_t thread_stack_bytes() {
+  pthread_attr_t attr;
+  size_t size = 8u << 20;
+  if (pthread_attr_init(&attr) == 0) {
+    pthread_attr_getstacksize(&attr, &size);
+    pthread_attr_destroy(&attr);
+  }
+  rlimit r{};
+  if (getrlimit(RLIMIT_STACK, &r) == 0 && r.rlim_cur != RLIM_INFINITY) size = std::max<size_t>(size, r.rlim_cur);
+  return size;
+}
+
 // How many lanes the memory budget holds, at most `wanted`; each takes its
-// own link state, counters, Pair streams and copy of the method state.
+// own link state, counters, Pair streams, copy of the method state and
+// thread stack.
 uint32_t lanes_that_fit(Run& run, uint32_t wanted) {
   const uint64_t pairs = uint64_t(run.net.total_nodes) * run.net.total_nodes;
   const uint64_t per_lane = saturating_add(
       saturating_add(saturating_mul(pairs, sizeof(Link) + 2 * sizeof(uint64_t) + sizeof(Lehmer)),
                      saturating_mul(run.lane.links.channels.size(), sizeof(uint32_t))),
-      run.method_bytes);
+      saturating_add(run.method_bytes, thread_stack_bytes()));
   uint32_t lanes = 0;
   while (lanes < wanted && run.budget.admit(per_lane, "", "", "").ok()) ++lanes;
   return lanes;
@@ -182,10 +209,14 @@ Status parallel_batches(Run& run, JsonReport* json, const StopRule& rule, Precis
   if (lanes == 0)
     return Status::error("command line", "--parallel", "not even one more simulation lane fits in the memory left");
   if (lanes < wanted)
-    std::fprintf(run.err, "lumtra: --parallel: memory for %u simulation lanes, so %u threads instead of %u\n", lanes,
-                 lanes, wanted);
+    std::fprintf(run.err, "lumtra: --parallel: the memory left holds %u of the %u simulation lanes asked for\n", lanes,
+                 wanted);
   ParallelBatches batches(run, rule.last(), lanes);
-  batches.start();
+  const size_t started = batches.start();
+  if (started == 0)
+    return Status::error("command line", "--parallel", "the system refused to start a thread for the batches");
+  if (started < lanes)
+    std::fprintf(run.err, "lumtra: --parallel: the system started only %zu of %u threads\n", started, lanes);
   BatchRecord record;
   for (uint32_t b = 1;; ++b) {
     if (Status s = batches.take(b, record); !s.ok()) return s;

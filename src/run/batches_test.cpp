@@ -90,6 +90,31 @@ TEST(Precision, NoBlockingAndTheBatchLimitEndTheRunWithAWarning) {
   EXPECT_EQ(run_lumtra({"--max-batches:4", net}).status, 1);  // only with --precision
 }
 
+// Each lane holds its own copy of the method state: when the memory left
+// holds fewer than asked for, fewer threads run, with the same output.
+TEST(ParallelBatches, FewerLanesWhenMemoryIsShortAndTheSameOutput) {
+  if (test::kAddressSanitizer) GTEST_SKIP() << "no address-space limit under a sanitizer";
+  // A ring of six converting nodes with 32 wavelengths: the exhaustive
+  // automaton's lists take about 20 MiB per lane.
+  std::string net = "6\n";
+  for (int k = 0; k < 6; ++k) net += "1 y\n";
+  net += "1\n1\n1\n";
+  for (int u = 0; u < 6; ++u, net += "\n")
+    for (int v = 0; v < 6; ++v) net += (v == (u + 1) % 6 || u == (v + 1) % 6) ? "32 " : "0 ";
+  for (int u = 0; u < 6; ++u, net += "\n")
+    for (int v = 0; v < 6; ++v) net += u == v ? "0 " : "0.4 ";
+  const std::string file = test::write_file("ring32.txt", net + "10\n1000\n");
+  const std::vector<std::string> args = {"-xla", "-al:0.1", "-ep:0.1", "-s:1", "-b:6", "-t:2", "-nt:" + file};
+  std::vector<std::string> eight = args, one = args;
+  eight.insert(eight.begin(), "--parallel:8");
+  one.insert(one.begin(), "--parallel:1");
+  const test::RunResult limited = test::run_binary(eight, "", 100, 60);
+  const test::RunResult alone = test::run_binary(one);
+  ASSERT_EQ(limited.status, 0) << limited.err;
+  EXPECT_NE(limited.err.find("lumtra: --parallel: the memory left holds "), std::string::npos) << limited.err;
+  EXPECT_EQ(without_elapsed(limited.out), without_elapsed(alone.out));
+}
+
 // Independent replications on one link of four wavelengths: the batch means
 // agree with Erlang's loss formula.
 TEST(ParallelBatches, OneLinkAgreesWithErlangB) {
