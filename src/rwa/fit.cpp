@@ -79,14 +79,7 @@ struct FitPolicyBase {
 template <bool kDownwards>
 struct ScanPolicy : FitPolicyBase {
   Pick choose(RwaContext& c, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) const {
-    uint32_t low, end;
-    scan_window(*c.links, hops[seg.first], low, end);
-    for (uint32_t i = 0; low + i < end; ++i) {
-      w = kDownwards ? end - 1 - i : low + i;
-      if (!c.count_attempt()) return Pick::blocked;
-      if (fits_segment(*c.links, hops, seg, w, slots)) return Pick::found;
-    }
-    return Pick::path_fails;
+    return scan_segment<kDownwards>(c, hops, seg, slots, w);
   }
 };
 

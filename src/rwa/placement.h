@@ -7,6 +7,8 @@
 // they supply as a policy (the AssignmentPolicy concept below).
 #pragma once
 
+#include <algorithm>
+#include <bit>
 #include <concepts>
 #include <cstdint>
 
@@ -60,6 +62,75 @@ inline void scan_window(const LinkState& links, const Hop& first_hop, uint32_t& 
   const Link& l = links.links[first_hop.link];
   low = l.low;
   end = l.high_end < first_hop.bound ? l.high_end : first_hop.bound;
+}
+
+// Word k of the segment's candidates (wavelengths 64k .. 64k + 63): the
+// wavelengths entirely free on every hop that does not groom at both ends.
+// Hops that groom are left to fits_groomed.
+inline uint64_t free_on_segment(const LinkState& links, const Hop* hops, const Segment& seg, uint32_t k) {
+  uint64_t m = ~uint64_t(0);
+  for (uint32_t j = seg.first; j < seg.end; ++j)
+    if (!hops[j].groomed) m &= links.free_words[links.links[hops[j].link].free_mask + k];
+  return m;
+}
+
+// w has `slots` free slots on every hop of the segment that grooms at both
+// ends.
+inline bool fits_groomed(const LinkState& links, const Hop* hops, const Segment& seg, uint32_t w, uint32_t slots) {
+  for (uint32_t j = seg.first; j < seg.end; ++j)
+    if (hops[j].groomed && links.channels[links.links[hops[j].link].channels + w] < slots) return false;
+  return true;
+}
+
+// The first wavelength of [low, end) that fits the segment, in increasing
+// order (or decreasing with kDownwards), as its distance from where the
+// scan starts; end - low when none fits. The free masks of the hops that do
+// not groom are ANDed a word at a time, so a word without a candidate costs
+// one AND per hop, and only candidates are checked on the grooming hops.
+template <bool kDownwards>
+uint32_t first_fit_offset(const LinkState& links, const Hop* hops, const Segment& seg, uint32_t low, uint32_t end,
+                          uint32_t slots) {
+  bool groomed = false, whole = false;
+  for (uint32_t j = seg.first; j < seg.end; ++j) (hops[j].groomed ? groomed : whole) = true;
+  // A call larger than a wavelength never fits where it needs one whole.
+  if (low >= end || (whole && slots > links.slots_per_wavelength)) return end - low;
+  const uint32_t first_word = low / 64, last_word = (end - 1) / 64;
+  const uint64_t from_low = ~uint64_t(0) << (low % 64), below_end = ~uint64_t(0) >> (63 - (end - 1) % 64);
+  for (uint32_t i = 0; i <= last_word - first_word; ++i) {
+    const uint32_t k = kDownwards ? last_word - i : first_word + i;
+    uint64_t m = free_on_segment(links, hops, seg, k);
+    if (k == first_word) m &= from_low;
+    if (k == last_word) m &= below_end;
+    while (m) {
+      const uint32_t bit = kDownwards ? 63 - std::countl_zero(m) : std::countr_zero(m);
+      const uint32_t w = k * 64 + bit;
+      if (!groomed || fits_groomed(links, hops, seg, w, slots)) return kDownwards ? end - 1 - w : w - low;
+      m &= ~(uint64_t(1) << bit);
+    }
+  }
+  return end - low;
+}
+
+// First fit (last fit with kDownwards) over the segment's window, with the
+// attempts counted as a trial of one wavelength after the other would count
+// them: every wavelength up to the one taken, and the call blocked when the
+// limit falls inside the window before a fit.
+template <bool kDownwards>
+Pick scan_segment(RwaContext& c, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) {
+  uint32_t low, end;
+  scan_window(*c.links, hops[seg.first], low, end);
+  if (low >= end) return Pick::path_fails;
+  const uint32_t n = end - low;
+  const uint32_t allowed = std::min(n, c.attempts_left());
+  const uint32_t i = kDownwards ? first_fit_offset<true>(*c.links, hops, seg, end - allowed, end, slots)
+                                : first_fit_offset<false>(*c.links, hops, seg, low, low + allowed, slots);
+  if (i < allowed) {
+    c.count_attempts(i + 1);
+    w = kDownwards ? end - 1 - i : low + i;
+    return Pick::found;
+  }
+  c.count_attempts(allowed);
+  return allowed < n ? Pick::blocked : Pick::path_fails;
 }
 
 template <AssignmentPolicy Policy>
