@@ -41,10 +41,11 @@ struct CounterPolicy : RouteVectorPolicy {
   Pick choose(RwaContext& c, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) {
     VectorHead& v = segment_vector(seg);
     WaveAction* a = wave_entries(st, v);
+    const SegmentFit fit(*c.links, hops, seg, slots);
     for (uint32_t k = 0; k < v.n; ++k) {
       w = a[k].wavelength;
       if (!c.count_attempt()) return Pick::blocked;
-      if (fits_segment(*c.links, hops, seg, w, slots)) {
+      if (fit.fits(w)) {
         count_success(a, k);
         return Pick::found;
       }

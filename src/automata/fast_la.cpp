@@ -123,11 +123,12 @@ struct FastPolicy : RouteVectorPolicy {
     WaveAction* a = wave_entries(st, v);
     start_request(v);
     if (v.n == 0) return Pick::path_fails;
+    const SegmentFit fit(*c.links, hops, seg, slots);
     for (;;) {
       const uint32_t k = select(a, v, c.stream);
       w = a[k].wavelength;
       if (!c.count_attempt()) return Pick::blocked;
-      if (fits_segment(*c.links, hops, seg, w, slots)) {
+      if (fit.fits(w)) {
         reward(a, v, st.rates, k);
         return Pick::found;
       }

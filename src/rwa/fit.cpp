@@ -83,17 +83,36 @@ struct ScanPolicy : FitPolicyBase {
   }
 };
 
+// The Method stream k draws ahead: every draw multiplies the state by 16807
+// modulo 2^31.
+void skip_draws(Lehmer& stream, uint32_t k) {
+  uint32_t factor = 1, power = 16807;
+  for (; k; k >>= 1) {
+    if (k & 1) factor = (factor * power) & 0x7FFFFFFFu;
+    power = (power * power) & 0x7FFFFFFFu;
+  }
+  stream.state = (stream.state * factor) & 0x7FFFFFFFu;
+}
+
 struct RandomPolicy : FitPolicyBase {
   ShuffleVector& draws;
   Pick choose(RwaContext& c, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) const {
     uint32_t low, end;
     scan_window(*c.links, hops[seg.first], low, end);
     if (low >= end) return Pick::path_fails;
+    const SegmentFit fit(*c.links, hops, seg, slots);
+    if (!fit.any(low, end)) {
+      // Every draw would fail: only the trials and the stream's steps are
+      // left to count (the draws are reset before their next use).
+      const uint32_t trials = std::min(end - low, c.attempts_left());
+      skip_draws(c.stream, trials);
+      return fail_all(c, end - low);
+    }
     draws.reset(low, end);
     for (uint32_t trial = low; trial < end; ++trial) {
       if (!c.count_attempt()) return Pick::blocked;
       w = draws.pick(c.stream);
-      if (fits_segment(*c.links, hops, seg, w, slots)) return Pick::found;
+      if (fit.fits(w)) return Pick::found;
     }
     return Pick::path_fails;
   }

@@ -165,6 +165,17 @@ TEST(FreeMaskScan, AgreesWithTheTrialOfOneWavelengthAfterAnother) {
         }
         ASSERT_EQ(attempts, line.c.attempts);
         ASSERT_EQ(total, line.c.total_attempts);
+        // The single-wavelength test and the window question agree as well.
+        const SegmentFit fit(line.links, h, line.seg, slots);
+        uint32_t low, end;
+        scan_window(line.links, h[line.seg.first], low, end);
+        bool any = false;
+        for (uint32_t x = 0; x < h[line.seg.first].bound; ++x) {
+          const bool fits = fits_segment(line.links, h, line.seg, x, slots);
+          ASSERT_EQ(fit.fits(x), fits) << x;
+          any |= fits && x >= low && x < end;
+        }
+        ASSERT_EQ(fit.any(low, end), any);
         found += want == Pick::found;
         blocked += want == Pick::blocked;
         failed += want == Pick::path_fails;
@@ -212,6 +223,26 @@ TEST(FreeMaskScan, TheLimitFallsJustBeforeOrOnTheOnlyFit) {
       EXPECT_EQ(got, k.pick) << down << " " << k.used << " " << k.limit;
       EXPECT_EQ(line.c.attempts, k.attempts);
     }
+  }
+}
+
+// Random assignment on a segment where nothing fits draws once per trial,
+// up to the window or the attempt limit, as a draw-and-test would.
+TEST(Placement, RandomAssignmentDrawsOncePerTrialWhenNothingFits) {
+  for (uint32_t limit : {0u, 3u, 8u, 100u}) {
+    std::vector<std::string> args = {"-r", "-nt:" + write_file("net.txt", single_link({.wavelengths = 8, .slots = 2}))};
+    if (limit) args.push_back("-at:" + std::to_string(limit));
+    PreparedRun p(args);
+    ASSERT_TRUE(p.status.ok()) << p.status.message;
+    p.start_batch();
+    for (uint32_t w = 0; w < 8; ++w) p.take(0, 1, w, 1);  // every wavelength partly used
+    const Lehmer& stream = p.lane().methods.rwa.context.stream;
+    Lehmer expected = stream;
+    const uint32_t trials = limit ? std::min(limit, 8u) : 8u;
+    for (uint32_t k = 0; k < 1 + trials; ++k) expected.step();  // the draw of the one path first
+    EXPECT_EQ(p.assign(0, 1, 2), HopArray{});
+    EXPECT_EQ(stream.state, expected.state) << limit;
+    EXPECT_EQ(p.lane().methods.rwa.context.total_attempts, trials);
   }
 }
 
