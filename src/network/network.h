@@ -112,10 +112,10 @@ struct LinkState {
     ch -= slots;
     l.free_slots -= slots;
     free_words[l.free_mask + w / 64] &= ~(uint64_t(ch != slots_per_wavelength) << (w % 64));
-    if (ch == 0) {
-      if (l.low == w) ++l.low;
-      if (l.high_end == w + 1) --l.high_end;
-    }
+    // Whether the window moves is a coin toss: arithmetic, not branches.
+    const bool full = ch == 0;
+    l.low += full & (l.low == w);
+    l.high_end -= full & (l.high_end == w + 1);
   }
   void give(uint32_t link, uint32_t w, uint32_t slots) {
     Link& l = links[link];
@@ -123,8 +123,8 @@ struct LinkState {
     ch += slots;
     l.free_slots += slots;
     free_words[l.free_mask + w / 64] |= uint64_t(ch == slots_per_wavelength) << (w % 64);
-    if (w < l.low) l.low = w;
-    if (w >= l.high_end) l.high_end = w + 1;
+    l.low = std::min(l.low, w);
+    l.high_end = std::max(l.high_end, w + 1);
   }
 
   size_t at(uint32_t u, uint32_t v) const { return size_t(u) * total_nodes + v; }
