@@ -164,9 +164,11 @@ bool exhaustive_assign(RwaContext& c, const RoutingHalf&, AutomataState& st, uin
     const Path& chosen = c.paths->paths[combo.path];
     const Hop* h = c.paths->path_hops(chosen);
     const uint32_t* w = st.combo_wavelengths.data() + combo.wavelengths;
-    uint32_t j = 0;
-    while (j < chosen.hops && fits_hop(*c.links, h[j], w[j], slots)) ++j;
-    if (j == chosen.hops) {
+    // Every hop is checked: which one fails first is a coin toss for the
+    // processor, and the answer is the same.
+    bool fits = true;
+    for (uint32_t j = 0; j < chosen.hops; ++j) fits &= fits_hop(*c.links, h[j], w[j], slots);
+    if (fits) {
       list_reward(p, list.n, rates, k);
       path = combo.path;
       hops.assign(w, w + chosen.hops);

@@ -45,8 +45,7 @@ concept AssignmentPolicy = requires(P& policy, RwaContext& c, int32_t candidate,
 // and, unless both ends of the hop groom, carries no other call.
 inline bool fits_hop(const LinkState& links, const Hop& hop, uint32_t w, uint32_t slots) {
   const uint32_t free = links.channels[links.links[hop.link].channels + w];
-  if (hop.groomed) return free >= slots;
-  return free == links.slots_per_wavelength && free >= slots;
+  return (free >= slots) & (hop.groomed | (free == links.slots_per_wavelength));
 }
 
 // w fits every hop of the segment, checked from its first hop.
