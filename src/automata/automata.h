@@ -25,11 +25,6 @@ struct RouteAction {
   double probability = 0.0;    // or success counter (deterministic automaton)
 };
 
-// An action of a segment's wavelength vector.
-struct WaveAction {
-  uint32_t wavelength = 0;
-  double probability = 0.0;
-};
 
 // A combination of the exhaustive automaton: a path with one wavelength per
 // hop. Combinations are fixed; the lists reorder references to them.
@@ -55,11 +50,13 @@ struct AutomataState {
   int16_t sort_mode = kNoSort;  // priority groups of the deterministic automaton
   // Fast and deterministic automata: a route vector per ordered pair (T x T,
   // empty for a pair without paths) over `route_actions`, and a wavelength
-  // vector per segment of every route action over `wave_actions`.
+  // vector per segment of every route action over `wave_probability` and
+  // `wave_wavelength` (entry i of a vector at first + i of both).
   std::vector<VectorHead> routes;
   std::vector<RouteAction> route_actions;
   std::vector<VectorHead> waves;
-  std::vector<WaveAction> wave_actions;
+  std::vector<double> wave_probability;
+  std::vector<uint32_t> wave_wavelength;
   // Exhaustive automaton: a list per ordered pair (T x T). Probabilities and
   // combination references are kept apart so that the whole-list reward and
   // penalty run over plain arrays of doubles.

@@ -153,12 +153,12 @@ struct Lab {
   }
   std::vector<uint32_t> wave_order(const VectorHead& v) {
     std::vector<uint32_t> o;
-    for (uint32_t i = 0; i < v.n; ++i) o.push_back(set.automata.wave_actions[v.first + i].wavelength);
+    for (uint32_t i = 0; i < v.n; ++i) o.push_back(set.automata.wave_wavelength[v.first + i]);
     return o;
   }
   double wave_probability(const VectorHead& v, uint32_t w) {
     for (uint32_t i = 0; i < v.n; ++i)
-      if (set.automata.wave_actions[v.first + i].wavelength == w) return set.automata.wave_actions[v.first + i].probability;
+      if (set.automata.wave_wavelength[v.first + i] == w) return set.automata.wave_probability[v.first + i];
     return -1;
   }
   // Puts the Method stream where its next draw is below (or above) one half.
@@ -498,7 +498,7 @@ TEST(Guards, WavelengthVectorsThatCannotBeHeldAreRefused) {
   EXPECT_EQ(s.message,
             "lumtra: command line: -la: the learning-automata vectors would hold 21474836480 wavelength actions, "
             "more than the 4294967295 a run can number\n");
-  EXPECT_TRUE(lab.automata().wave_actions.empty());
+  EXPECT_TRUE(lab.automata().wave_wavelength.empty());
 }
 
 TEST(Guards, PriorityRoutingNeedsTheGroupsOfEveryPair) {
