@@ -27,14 +27,15 @@ struct RouteAction {
 
 
 // A combination of the exhaustive automaton: a path with one wavelength per
-// hop. Combinations are fixed; the lists reorder references to them.
+// hop. The lists reorder the records themselves, so that a drawn position
+// leads straight to its path and wavelengths.
 struct Combination {
   uint64_t wavelengths = 0;  // offset of hop 0's wavelength in AutomataState::combo_wavelengths
   uint32_t path = 0;         // index into PathTable::paths
 };
 
 // A pair's exhaustive list: positions first .. first + n - 1 of
-// combo_probability and combo_at.
+// combo_probability and combos.
 struct ComboList {
   uint64_t first = 0;
   uint64_t n = 0;
@@ -58,12 +59,11 @@ struct AutomataState {
   std::vector<double> wave_probability;
   std::vector<uint32_t> wave_wavelength;
   // Exhaustive automaton: a list per ordered pair (T x T). Probabilities and
-  // combination references are kept apart so that the whole-list reward and
-  // penalty run over plain arrays of doubles.
+  // combinations are kept apart so that the whole-list reward and penalty
+  // run over plain arrays of doubles.
   std::vector<ComboList> lists;
   std::vector<double> combo_probability;  // by position
-  std::vector<uint64_t> combo_at;         // by position: index into `combinations`
-  std::vector<Combination> combinations;
+  std::vector<Combination> combos;        // by position
   std::vector<uint32_t> combo_wavelengths;
 };
 
