@@ -29,8 +29,9 @@ enum class Pick { found, path_fails, blocked };
 //   path_of: the index into PathTable::paths of a candidate from the
 //            routing half;
 //   choose:  a wavelength for the segment `seg` of that path, counting
-//            every trial with RwaContext::count_attempt (Pick::blocked
-//            when the limit is reached);
+//            every trial with RwaContext::count_attempt, or several at
+//            once with count_attempts where their outcome is known from
+//            the free masks (Pick::blocked when the limit is reached);
 //   commit:  the policy's own bookkeeping for a placed call, before the
 //            routing half's commit.
 template <class P>
@@ -46,13 +47,6 @@ concept AssignmentPolicy = requires(P& policy, RwaContext& c, int32_t candidate,
 inline bool fits_hop(const LinkState& links, const Hop& hop, uint32_t w, uint32_t slots) {
   const uint32_t free = links.channels[links.links[hop.link].channels + w];
   return (free >= slots) & (hop.groomed | (free == links.slots_per_wavelength));
-}
-
-// w fits every hop of the segment, checked from its first hop.
-inline bool fits_segment(const LinkState& links, const Hop* hops, const Segment& seg, uint32_t w, uint32_t slots) {
-  for (uint32_t k = seg.first; k < seg.end; ++k)
-    if (!fits_hop(links, hops[k], w, slots)) return false;
-  return true;
 }
 
 // The wavelengths worth scanning for a segment: from the free-wavelength

@@ -107,6 +107,13 @@ struct Line {
   }
 };
 
+// The fit rule hop by hop, from the segment's first hop.
+bool fits_segment(const LinkState& links, const Hop* hops, const Segment& seg, uint32_t w, uint32_t slots) {
+  for (uint32_t k = seg.first; k < seg.end; ++k)
+    if (!fits_hop(links, hops[k], w, slots)) return false;
+  return true;
+}
+
 // The contract, word for word: before every wavelength trial the limit is
 // checked and the attempt counted, then the fit rule hop by hop.
 template <bool kDownwards>
