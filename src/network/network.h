@@ -112,10 +112,12 @@ struct LinkState {
     ch -= slots;
     l.free_slots -= slots;
     free_words[l.free_mask + w / 64] &= ~(uint64_t(ch != slots_per_wavelength) << (w % 64));
-    // Whether the window moves is a coin toss: arithmetic, not branches.
-    const bool full = ch == 0;
-    l.low += full & (l.low == w);
-    l.high_end -= full & (l.high_end == w + 1);
+    // Whether a wavelength fills up follows the kind of call; whether the
+    // window then moves is a coin toss: arithmetic, not branches.
+    if (ch == 0) {
+      l.low += l.low == w;
+      l.high_end -= l.high_end == w + 1;
+    }
   }
   void give(uint32_t link, uint32_t w, uint32_t slots) {
     Link& l = links[link];

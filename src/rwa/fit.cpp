@@ -101,9 +101,10 @@ struct RandomPolicy : FitPolicyBase {
     scan_window(*c.links, hops[seg.first], low, end);
     if (low >= end) return Pick::path_fails;
     const SegmentFit fit(*c.links, hops, seg, slots);
-    if (!fit.any(low, end)) {
+    if (!fit.grooms() && !fit.any(low, end)) {
       // Every draw would fail: only the trials and the stream's steps are
-      // left to count (the draws are reset before their next use).
+      // left to count (the draws are reset before their next use). Where a
+      // hop grooms, finding that out costs about as much as the draws.
       const uint32_t trials = std::min(end - low, c.attempts_left());
       skip_draws(c.stream, trials);
       return fail_all(c, end - low);

@@ -131,6 +131,8 @@ class SegmentFit {
     }
     return end - low;
   }
+  // Some hop of the segment grooms at both ends.
+  bool grooms() const { return groomed_; }
   // Some wavelength of [low, end) fits.
   bool any(uint32_t low, uint32_t end) const {
     if (low >= end) return false;
