@@ -1,5 +1,6 @@
 #include "automata/automata.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -39,7 +40,7 @@ Status build_vectors(AutomataState& st, const PathTable& pt, const char* option,
   const uint64_t bytes =
       saturating_add(uint64_t(pt.lists.size()) * sizeof(VectorHead) + pt.paths.size() * sizeof(RouteAction) +
                          segments * sizeof(VectorHead),
-                     saturating_mul(wavelengths, sizeof(WaveAction)));
+                     saturating_mul(wavelengths, sizeof(double) + sizeof(uint32_t)));
   if (Status s = budget.admit(bytes, "command line", option,
                               "the learning-automata vectors (" + std::to_string(wavelengths) + " wavelength actions)");
       !s.ok())
@@ -50,8 +51,9 @@ Status build_vectors(AutomataState& st, const PathTable& pt, const char* option,
   st.route_actions.reserve(pt.paths.size());
   st.waves.clear();
   st.waves.reserve(segments);
-  st.wave_actions.clear();
-  st.wave_actions.reserve(wavelengths);
+  st.wave_probability.assign(wavelengths, 0.0);
+  st.wave_wavelength.clear();
+  st.wave_wavelength.reserve(wavelengths);
   for (size_t pair = 0; pair < pt.lists.size(); ++pair) {
     const PathList& list = pt.lists[pair];
     VectorHead& route = st.routes[pair];
@@ -67,10 +69,10 @@ Status build_vectors(AutomataState& st, const PathTable& pt, const char* option,
       for (uint32_t k = 0; k < p.hops; ++k) {
         if (k != 0 && !hops[k - 1].ends_segment) continue;
         VectorHead w;
-        w.first = static_cast<uint32_t>(st.wave_actions.size());
+        w.first = static_cast<uint32_t>(st.wave_wavelength.size());
         w.n = hops[k].bound;
         set_share(w, st.rates);
-        for (uint32_t m = 0; m < w.n; ++m) st.wave_actions.push_back(WaveAction{m, 0.0});
+        for (uint32_t m = 0; m < w.n; ++m) st.wave_wavelength.push_back(m);
         st.waves.push_back(w);
         ++a.segment_count;
       }
@@ -141,9 +143,9 @@ void reset_automata(AutomataState& st, const PathTable& paths, const MethodOptio
     for (RouteAction& a : st.route_actions) a.probability = 0.0;
   }
   if (m.wa_code == kFastLA) {
-    for (const VectorHead& v : st.waves) uniform_init(st.wave_actions.data() + v.first, v);
+    for (const VectorHead& v : st.waves) uniform_init(wave_entries(st, v), v);
   } else if (m.wa_code == kDeterministicLA) {
-    for (WaveAction& a : st.wave_actions) a.probability = 0.0;
+    std::fill(st.wave_probability.begin(), st.wave_probability.end(), 0.0);
   }
 }
 

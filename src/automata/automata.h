@@ -25,21 +25,17 @@ struct RouteAction {
   double probability = 0.0;    // or success counter (deterministic automaton)
 };
 
-// An action of a segment's wavelength vector.
-struct WaveAction {
-  uint32_t wavelength = 0;
-  double probability = 0.0;
-};
 
 // A combination of the exhaustive automaton: a path with one wavelength per
-// hop. Combinations are fixed; the lists reorder references to them.
+// hop. The lists reorder the records themselves, so that a drawn position
+// leads straight to its path and wavelengths.
 struct Combination {
   uint64_t wavelengths = 0;  // offset of hop 0's wavelength in AutomataState::combo_wavelengths
   uint32_t path = 0;         // index into PathTable::paths
 };
 
 // A pair's exhaustive list: positions first .. first + n - 1 of
-// combo_probability and combo_at.
+// combo_probability and combos.
 struct ComboList {
   uint64_t first = 0;
   uint64_t n = 0;
@@ -55,18 +51,19 @@ struct AutomataState {
   int16_t sort_mode = kNoSort;  // priority groups of the deterministic automaton
   // Fast and deterministic automata: a route vector per ordered pair (T x T,
   // empty for a pair without paths) over `route_actions`, and a wavelength
-  // vector per segment of every route action over `wave_actions`.
+  // vector per segment of every route action over `wave_probability` and
+  // `wave_wavelength` (entry i of a vector at first + i of both).
   std::vector<VectorHead> routes;
   std::vector<RouteAction> route_actions;
   std::vector<VectorHead> waves;
-  std::vector<WaveAction> wave_actions;
+  std::vector<double> wave_probability;
+  std::vector<uint32_t> wave_wavelength;
   // Exhaustive automaton: a list per ordered pair (T x T). Probabilities and
-  // combination references are kept apart so that the whole-list reward and
-  // penalty run over plain arrays of doubles.
+  // combinations are kept apart so that the whole-list reward and penalty
+  // run over plain arrays of doubles.
   std::vector<ComboList> lists;
   std::vector<double> combo_probability;  // by position
-  std::vector<uint64_t> combo_at;         // by position: index into `combinations`
-  std::vector<Combination> combinations;
+  std::vector<Combination> combos;        // by position
   std::vector<uint32_t> combo_wavelengths;
 };
 

@@ -153,12 +153,12 @@ struct Lab {
   }
   std::vector<uint32_t> wave_order(const VectorHead& v) {
     std::vector<uint32_t> o;
-    for (uint32_t i = 0; i < v.n; ++i) o.push_back(set.automata.wave_actions[v.first + i].wavelength);
+    for (uint32_t i = 0; i < v.n; ++i) o.push_back(set.automata.wave_wavelength[v.first + i]);
     return o;
   }
   double wave_probability(const VectorHead& v, uint32_t w) {
     for (uint32_t i = 0; i < v.n; ++i)
-      if (set.automata.wave_actions[v.first + i].wavelength == w) return set.automata.wave_actions[v.first + i].probability;
+      if (set.automata.wave_wavelength[v.first + i] == w) return set.automata.wave_probability[v.first + i];
     return -1;
   }
   // Puts the Method stream where its next draw is below (or above) one half.
@@ -395,7 +395,7 @@ std::vector<HopArray> combinations(Lab& lab, uint32_t s, uint32_t d) {
   const ComboList& list = st.lists[lab.net.at(s, d)];
   std::vector<HopArray> out;
   for (uint64_t i = 0; i < list.n; ++i) {
-    const Combination& c = st.combinations[st.combo_at[list.first + i]];
+    const Combination& c = st.combos[list.first + i];
     const uint32_t* w = st.combo_wavelengths.data() + c.wavelengths;
     out.emplace_back(w, w + lab.pt.paths[c.path].hops);
   }
@@ -473,7 +473,7 @@ TEST(Guards, ExhaustiveListsThatCannotBeHeldAreRefusedBeforeAllocating) {
   EXPECT_EQ(s.message,
             "lumtra: command line: -xla: the exhaustive action list from node 1 to node 5 (281474976710656 actions) "
             "would take 12582912.0 GiB, more than the 1.0 GiB this run may use\n");
-  EXPECT_TRUE(lab.automata().combinations.empty());
+  EXPECT_TRUE(lab.automata().combos.empty());
 
   // So many that the count itself does not fit 64 bits.
   Lab huge(20, std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18});
@@ -498,7 +498,7 @@ TEST(Guards, WavelengthVectorsThatCannotBeHeldAreRefused) {
   EXPECT_EQ(s.message,
             "lumtra: command line: -la: the learning-automata vectors would hold 21474836480 wavelength actions, "
             "more than the 4294967295 a run can number\n");
-  EXPECT_TRUE(lab.automata().wave_actions.empty());
+  EXPECT_TRUE(lab.automata().wave_wavelength.empty());
 }
 
 TEST(Guards, PriorityRoutingNeedsTheGroupsOfEveryPair) {

@@ -31,20 +31,21 @@ void counter_commit_in_group(RwaContext& c, AutomataState& st, uint32_t) {
   const PathList& list = c.paths->list(c.request.source, c.request.destination);
   const Path* paths = c.paths->paths.data() + list.first;
   const int16_t mode = st.sort_mode;
-  count_success_where(route_entries(st, current_route(c, st)), static_cast<uint32_t>(c.request.position),
-                      [&](const RouteAction& moving, const RouteAction& other) {
-                        return same_priority(mode, paths[moving.path], paths[other.path]);
-                      });
+  RouteAction* a = route_entries(st, current_route(c, st));
+  count_success_where(a, static_cast<uint32_t>(c.request.position), [&](uint32_t moving, uint32_t other) {
+    return same_priority(mode, paths[a[moving].path], paths[a[other].path]);
+  });
 }
 
 struct CounterPolicy : RouteVectorPolicy {
   Pick choose(RwaContext& c, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) {
     VectorHead& v = segment_vector(seg);
-    WaveAction* a = wave_entries(st, v);
+    const WaveRun a = wave_entries(st, v);
+    const SegmentFit fit(*c.links, hops, seg, slots);
     for (uint32_t k = 0; k < v.n; ++k) {
-      w = a[k].wavelength;
+      w = a.wavelength[k];
       if (!c.count_attempt()) return Pick::blocked;
-      if (fits_segment(*c.links, hops, seg, w, slots)) {
+      if (fit.fits(w)) {
         count_success(a, k);
         return Pick::found;
       }

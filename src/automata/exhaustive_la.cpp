@@ -26,8 +26,9 @@ uint64_t combinations_of(const std::vector<uint32_t>& bounds) {
   return n;
 }
 
-// Bytes one combination costs: its position (probability and reference),
-// its record and its wavelengths.
+// Bytes charged for one combination: its probability, its record, a
+// reference's worth of room, and its wavelengths (an upper bound, which the
+// figures of refusals rest on).
 uint64_t combination_bytes(uint32_t hops) {
   return sizeof(double) + sizeof(uint64_t) + sizeof(Combination) + uint64_t(hops) * sizeof(uint32_t);
 }
@@ -105,15 +106,15 @@ Status build_exhaustive_lists(AutomataState& st, const PathTable& pt, MemoryBudg
   if (Status s = check_list_sizes(pt, budget, total_actions, total_wavelengths); !s.ok()) return s;
 
   st.lists.assign(pt.lists.size(), ComboList{});
-  st.combinations.clear();
-  st.combinations.reserve(total_actions);
+  st.combos.clear();
+  st.combos.reserve(total_actions);
   st.combo_wavelengths.clear();
   st.combo_wavelengths.reserve(total_wavelengths);
   std::vector<uint32_t> bounds, digits;
   for (size_t pair = 0; pair < pt.lists.size(); ++pair) {
     const PathList& plist = pt.lists[pair];
     ComboList& list = st.lists[pair];
-    list.first = st.combinations.size();
+    list.first = st.combos.size();
     for (uint32_t i = 0; i < plist.count; ++i) {
       const uint32_t path = plist.first + i;
       const Path& p = pt.paths[path];
@@ -123,7 +124,7 @@ Status build_exhaustive_lists(AutomataState& st, const PathTable& pt, MemoryBudg
       // Odometer over the segments' wavelengths, the last segment fastest.
       digits.assign(bounds.size(), 0);
       for (uint64_t c = 0; c < n; ++c) {
-        st.combinations.push_back(Combination{st.combo_wavelengths.size(), path});
+        st.combos.push_back(Combination{st.combo_wavelengths.size(), path});
         for (uint32_t k = 0, seg = 0; k < p.hops; ++k) {
           st.combo_wavelengths.push_back(digits[seg]);
           if (hops[k].ends_segment) ++seg;
@@ -134,12 +135,10 @@ Status build_exhaustive_lists(AutomataState& st, const PathTable& pt, MemoryBudg
         }
       }
     }
-    list.n = st.combinations.size() - list.first;
+    list.n = st.combos.size() - list.first;
     list.share = penalty_share(st.rates.epsilon, static_cast<double>(list.n));
   }
-  st.combo_at.resize(st.combinations.size());
-  for (uint64_t i = 0; i < st.combo_at.size(); ++i) st.combo_at[i] = i;
-  st.combo_probability.assign(st.combinations.size(), 0.0);
+  st.combo_probability.assign(st.combos.size(), 0.0);
   reset_exhaustive(st);
   return Status::proceed();
 }
@@ -153,20 +152,22 @@ bool exhaustive_assign(RwaContext& c, const RoutingHalf&, AutomataState& st, uin
                        uint32_t& path, uint32_t slots) {
   const ComboList& list = st.lists[size_t(s) * c.paths->total_nodes + d];
   double* p = st.combo_probability.data() + list.first;
-  uint64_t* at = st.combo_at.data() + list.first;
+  Combination* combos = st.combos.data() + list.first;
   const LearningRates& rates = st.rates;
   c.attempts = 0;
   double mass = 1.0;
   for (uint64_t r = list.n; r > 0; --r) {
     if (!c.count_attempt()) break;
     const uint64_t k = roulette(p, r, mass, c.stream);
-    const Combination& combo = st.combinations[at[k]];
+    const Combination& combo = combos[k];
     const Path& chosen = c.paths->paths[combo.path];
     const Hop* h = c.paths->path_hops(chosen);
     const uint32_t* w = st.combo_wavelengths.data() + combo.wavelengths;
-    uint32_t j = 0;
-    while (j < chosen.hops && fits_hop(*c.links, h[j], w[j], slots)) ++j;
-    if (j == chosen.hops) {
+    // Every hop is checked: which one fails first is a coin toss for the
+    // processor, and the answer is the same.
+    bool fits = true;
+    for (uint32_t j = 0; j < chosen.hops; ++j) fits &= fits_hop(*c.links, h[j], w[j], slots);
+    if (fits) {
       list_reward(p, list.n, rates, k);
       path = combo.path;
       hops.assign(w, w + chosen.hops);
@@ -174,7 +175,7 @@ bool exhaustive_assign(RwaContext& c, const RoutingHalf&, AutomataState& st, uin
     }
     list_penalty(p, list.n, list.share, rates, k);
     std::swap(p[k], p[r - 1]);
-    std::swap(at[k], at[r - 1]);
+    std::swap(combos[k], combos[r - 1]);
   }
   hops.clear();
   return false;

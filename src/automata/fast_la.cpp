@@ -120,14 +120,15 @@ void group_commit(RwaContext& c, AutomataState& st, uint32_t) {
 struct FastPolicy : RouteVectorPolicy {
   Pick choose(RwaContext& c, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) {
     VectorHead& v = segment_vector(seg);
-    WaveAction* a = wave_entries(st, v);
+    const WaveRun a = wave_entries(st, v);
     start_request(v);
     if (v.n == 0) return Pick::path_fails;
+    const SegmentFit fit(*c.links, hops, seg, slots);
     for (;;) {
       const uint32_t k = select(a, v, c.stream);
-      w = a[k].wavelength;
+      w = a.wavelength[k];
       if (!c.count_attempt()) return Pick::blocked;
-      if (fits_segment(*c.links, hops, seg, w, slots)) {
+      if (fit.fits(w)) {
         reward(a, v, st.rates, k);
         return Pick::found;
       }

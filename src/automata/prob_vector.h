@@ -6,8 +6,13 @@
 // front positions: removing a failed action swaps it behind them, so the
 // roulette wheel never needs an availability flag. Entries carry whatever
 // travels with them when they are swapped (path, segment vectors, wavelength)
-// next to their `probability`, which the deterministic automaton uses as a
-// success counter.
+// together with their probability, which the deterministic automaton uses as
+// a success counter.
+//
+// The operations take the entries as a pointer to records with a
+// `probability` member (route actions), or as a WaveRun, whose
+// probabilities lie in an array of their own so that the whole-vector
+// reward and penalty run over plain doubles, two at a time.
 //
 // Every operation is one pass over the entries, in place, without
 // allocation.
@@ -45,6 +50,28 @@ inline void set_group_share(VectorHead& v, const LearningRates& r, uint32_t m) {
   v.share = penalty_share(r.epsilon, m);
 }
 
+// Wavelength actions: probabilities and wavelengths side by side, entry i
+// at index i of both.
+struct WaveRun {
+  double* probability;
+  uint32_t* wavelength;
+};
+
+template <class A>
+double& probability(A* a, uint32_t i) {
+  return a[i].probability;
+}
+inline double& probability(const WaveRun& a, uint32_t i) { return a.probability[i]; }
+
+template <class A>
+void swap_entries(A* a, uint32_t i, uint32_t j) {
+  std::swap(a[i], a[j]);
+}
+inline void swap_entries(const WaveRun& a, uint32_t i, uint32_t j) {
+  std::swap(a.probability[i], a.probability[j]);
+  std::swap(a.wavelength[i], a.wavelength[j]);
+}
+
 inline void start_request(VectorHead& v) {
   v.mass = 1.0;
   v.available = v.n;
@@ -56,10 +83,10 @@ inline bool in_group(int32_t path, uint32_t a, uint32_t b) {
 }
 
 template <class A>
-void uniform_init(A* a, const VectorHead& v) {
+void uniform_init(A a, const VectorHead& v) {
   if (v.n == 0) return;
   const double p = 1.0 / v.n;
-  for (uint32_t i = 0; i < v.n; ++i) a[i].probability = p;
+  for (uint32_t i = 0; i < v.n; ++i) probability(a, i) = p;
 }
 
 // One distribution per priority group: every action of group g gets
@@ -78,47 +105,48 @@ void group_uniform_init(A* a, const VectorHead& v, const uint32_t* boundaries, u
 }
 
 template <class A>
-void clear(A* a, const VectorHead& v) {
-  for (uint32_t i = 0; i < v.n; ++i) a[i].probability = 0.0;
+void clear(A a, const VectorHead& v) {
+  for (uint32_t i = 0; i < v.n; ++i) probability(a, i) = 0.0;
 }
 
 // Linear reward: every action, removed ones included, shrinks by 1 - alpha
 // and action k gains alpha.
 template <class A>
-void reward(A* a, const VectorHead& v, const LearningRates& r, uint32_t k) {
-  for (uint32_t i = 0; i < v.n; ++i) a[i].probability *= r.one_minus_alpha;
-  a[k].probability += r.alpha;
+void reward(A a, const VectorHead& v, const LearningRates& r, uint32_t k) {
+  const double keep = r.one_minus_alpha;
+  for (uint32_t i = 0; i < v.n; ++i) probability(a, i) *= keep;
+  probability(a, k) += r.alpha;
 }
 
 // Linear penalty: action k keeps 1 - epsilon of its probability and the
 // other actions share what it loses. Nothing happens below two actions.
 template <class A>
-void penalty(A* a, const VectorHead& v, const LearningRates& r, uint32_t k) {
+void penalty(A a, const VectorHead& v, const LearningRates& r, uint32_t k) {
   if (v.n < 2) return;
-  const double x = v.share;
-  for (uint32_t i = 0; i < v.n; ++i) a[i].probability = x + r.one_minus_epsilon * a[i].probability;
-  a[k].probability -= x;
+  const double x = v.share, keep = r.one_minus_epsilon;
+  for (uint32_t i = 0; i < v.n; ++i) probability(a, i) = x + keep * probability(a, i);
+  probability(a, k) -= x;
 }
 
 // Roulette wheel over the available actions: the first position whose
 // cumulative probability exceeds u * mass. Rounding can leave the total a
 // little short of the mass; the walk then stops at the last available action.
 template <class A>
-uint32_t select(A* a, const VectorHead& v, Lehmer& stream) {
+uint32_t select(A a, const VectorHead& v, Lehmer& stream) {
   const double t = stream.uniform() * v.mass;
   const uint32_t last = v.available - 1;
   uint32_t i = 0;
-  double c = a[0].probability;
-  while (c <= t && i < last) c += a[++i].probability;
+  double c = probability(a, 0);
+  while (c <= t && i < last) c += probability(a, ++i);
   return i;
 }
 
 // Takes the failed action k (already penalised) out of this request.
 template <class A>
-void remove(A* a, VectorHead& v, const LearningRates& r, uint32_t k) {
+void remove(A a, VectorHead& v, const LearningRates& r, uint32_t k) {
   --v.available;
-  v.mass = v.share * v.available + v.mass * r.one_minus_epsilon - a[k].probability;
-  std::swap(a[k], a[v.available]);
+  v.mass = v.share * v.available + v.mass * r.one_minus_epsilon - probability(a, k);
+  swap_entries(a, k, v.available);
 }
 
 // The group forms act only on the actions whose path lies in [a, b).
@@ -176,22 +204,22 @@ double group_mass(const A* act, const VectorHead& v, uint32_t a, uint32_t b) {
 
 // Deterministic automaton: one more success for the entry at k, which then
 // moves up in front of the entries that now have fewer successes; among
-// equal counts the earlier success keeps precedence. `same(moving, other)`
-// may stop the climb at an entry the moving one must never pass. Returns the
-// entry's new position.
+// equal counts the earlier success keeps precedence. `same(k, j)` may stop
+// the climb at the entry at position j, which the moving one must never
+// pass. Returns the entry's new position.
 template <class A, class Same>
-uint32_t count_success_where(A* a, uint32_t k, Same same) {
-  const double x = a[k].probability + 1.0;
-  a[k].probability = x;
+uint32_t count_success_where(A a, uint32_t k, Same same) {
+  const double x = probability(a, k) + 1.0;
+  probability(a, k) = x;
   uint32_t e = k;  // one past the position where the scan stops
-  while (e > 0 && a[e - 1].probability < x && same(a[k], a[e - 1])) --e;
-  std::swap(a[e], a[k]);
+  while (e > 0 && probability(a, e - 1) < x && same(k, e - 1)) --e;
+  swap_entries(a, e, k);
   return e;
 }
 
 template <class A>
-uint32_t count_success(A* a, uint32_t k) {
-  return count_success_where(a, k, [](const A&, const A&) { return true; });
+uint32_t count_success(A a, uint32_t k) {
+  return count_success_where(a, k, [](uint32_t, uint32_t) { return true; });
 }
 
 // Exhaustive lists keep their probabilities in a plain array. Reward and

@@ -161,7 +161,7 @@ TEST(ProbabilityVector, CountSuccessKeepsCountersInOrderWithEarlierSuccessesFirs
 
   // Within groups: entry at position 2 may not pass position 0's path.
   Vec g({1, 0, 0}, r, {0, 1, 2});
-  auto same = [](const RouteAction& a, const RouteAction& b) { return (a.path < 2) == (b.path < 2); };
+  auto same = [&g](uint32_t i, uint32_t j) { return (g.a[i].path < 2) == (g.a[j].path < 2); };
   EXPECT_EQ(count_success_where(g.a.data(), 2, same), 2u);
   EXPECT_EQ(count_success_where(g.a.data(), 2, same), 2u);
   EXPECT_EQ(g.order(), (std::vector<int32_t>{0, 1, 2}));

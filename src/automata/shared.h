@@ -15,7 +15,9 @@ inline VectorHead& current_route(const RwaContext& c, AutomataState& st) {
   return st.routes[size_t(c.request.source) * c.paths->total_nodes + c.request.destination];
 }
 inline RouteAction* route_entries(AutomataState& st, const VectorHead& v) { return st.route_actions.data() + v.first; }
-inline WaveAction* wave_entries(AutomataState& st, const VectorHead& v) { return st.wave_actions.data() + v.first; }
+inline WaveRun wave_entries(AutomataState& st, const VectorHead& v) {
+  return {st.wave_probability.data() + v.first, st.wave_wavelength.data() + v.first};
+}
 
 // The pair's priority groups: group g covers path indices [at(g), at(g + 1)).
 struct Groups {

@@ -21,20 +21,25 @@ void LinkState::allocate(const Network& net) {
   total_nodes = net.total_nodes;
   slots_per_wavelength = net.slots_per_wavelength;
   links.assign(net.capacity.size(), Link{});
-  uint64_t total = 0;
+  uint64_t total = 0, words = 0;
   for (size_t i = 0; i < links.size(); ++i) {
     links[i].capacity = net.capacity[i];
     links[i].channels = total;
+    links[i].free_mask = words;
     total += net.capacity[i];
+    words += mask_words(net.capacity[i]);
   }
   channels.assign(total, 0);
+  free_words.assign(words, 0);
 }
 
 void LinkState::reset() {
+  std::fill(free_words.begin(), free_words.end(), ~uint64_t(0));
   for (Link& l : links) {
     l.free_slots = l.capacity * slots_per_wavelength;
     l.low = 0;
     l.high_end = l.capacity;
+    if (l.capacity % 64) free_words[l.free_mask + l.capacity / 64] = ~uint64_t(0) >> (64 - l.capacity % 64);
   }
   std::fill(channels.begin(), channels.end(), slots_per_wavelength);
 }

@@ -79,16 +79,20 @@ struct FitPolicyBase {
 template <bool kDownwards>
 struct ScanPolicy : FitPolicyBase {
   Pick choose(RwaContext& c, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) const {
-    uint32_t low, end;
-    scan_window(*c.links, hops[seg.first], low, end);
-    for (uint32_t i = 0; low + i < end; ++i) {
-      w = kDownwards ? end - 1 - i : low + i;
-      if (!c.count_attempt()) return Pick::blocked;
-      if (fits_segment(*c.links, hops, seg, w, slots)) return Pick::found;
-    }
-    return Pick::path_fails;
+    return scan_segment<kDownwards>(c, hops, seg, slots, w);
   }
 };
+
+// The Method stream k draws ahead: every draw multiplies the state by 16807
+// modulo 2^31.
+void skip_draws(Lehmer& stream, uint32_t k) {
+  uint32_t factor = 1, power = 16807;
+  for (; k; k >>= 1) {
+    if (k & 1) factor = (factor * power) & 0x7FFFFFFFu;
+    power = (power * power) & 0x7FFFFFFFu;
+  }
+  stream.state = (stream.state * factor) & 0x7FFFFFFFu;
+}
 
 struct RandomPolicy : FitPolicyBase {
   ShuffleVector& draws;
@@ -96,11 +100,20 @@ struct RandomPolicy : FitPolicyBase {
     uint32_t low, end;
     scan_window(*c.links, hops[seg.first], low, end);
     if (low >= end) return Pick::path_fails;
+    const SegmentFit fit(*c.links, hops, seg, slots);
+    if (!fit.grooms() && !fit.any(low, end)) {
+      // Every draw would fail: only the trials and the stream's steps are
+      // left to count (the draws are reset before their next use). Where a
+      // hop grooms, finding that out costs about as much as the draws.
+      const uint32_t trials = std::min(end - low, c.attempts_left());
+      skip_draws(c.stream, trials);
+      return fail_all(c, end - low);
+    }
     draws.reset(low, end);
     for (uint32_t trial = low; trial < end; ++trial) {
       if (!c.count_attempt()) return Pick::blocked;
       w = draws.pick(c.stream);
-      if (fits_segment(*c.links, hops, seg, w, slots)) return Pick::found;
+      if (fit.fits(w)) return Pick::found;
     }
     return Pick::path_fails;
   }

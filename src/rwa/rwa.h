@@ -68,6 +68,12 @@ struct RwaContext {
     ++total_attempts;
     return true;
   }
+  // Trials the current call may still make, and `k` of them made at once.
+  uint32_t attempts_left() const { return max_attempts - attempts; }
+  void count_attempts(uint32_t k) {
+    attempts += k;
+    total_attempts += k;
+  }
   // The path index of candidate k of the current pair's Path list.
   uint32_t list_path(int32_t k) const {
     return paths->list(request.source, request.destination).first + static_cast<uint32_t>(k);

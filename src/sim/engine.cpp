@@ -59,10 +59,11 @@ bool head_is_placeholder(const EventList& events) {
   return !events.empty() && events[events.head()].time == kPlaceholderTime;
 }
 
-// One call on one wavelength per hop.
-bool place_whole(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint32_t demand) {
+// One call on one wavelength per hop, in record `id` (taken from the pool,
+// its hop array empty), which becomes the call's departure or goes back to
+// the pool.
+bool place_whole(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint32_t demand, uint32_t id) {
   Rwa& rwa = lane.methods.rwa;
-  const uint32_t id = lane.events.acquire();
   Event& e = lane.events[id];
   if (!rwa.assign(u, v, e.hop_wavelengths, e.path, demand)) {
     lane.events.recycle(id);
@@ -207,7 +208,8 @@ Status too_many_calls(const Lane& lane) {
 }  // namespace
 
 bool place_call(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint32_t demand) {
-  return in.options.multi_wavelength ? place_in_parts(lane, in, u, v, demand) : place_whole(lane, in, u, v, demand);
+  if (in.options.multi_wavelength) return place_in_parts(lane, in, u, v, demand);
+  return place_whole(lane, in, u, v, demand, lane.events.acquire());
 }
 
 void prepare_lane(Lane& lane, const SimInput& in, uint64_t record_budget) {
@@ -250,8 +252,14 @@ Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record
     if (e.kind == kArrival) {
       lane.now = e.time;
       const uint32_t u = e.source, v = e.destination, demand = e.slots;
-      lane.events.recycle(id);
-      const bool placed = place_call(lane, in, u, v, demand);
+      // A call on one wavelength per hop departs in its arrival's record.
+      bool placed;
+      if (in.options.multi_wavelength) {
+        lane.events.recycle(id);
+        placed = place_in_parts(lane, in, u, v, demand);
+      } else {
+        placed = place_whole(lane, in, u, v, demand, id);
+      }
       const size_t pair = net.at(u, v);
       if (!placed) ++lane.blocked[pair];
       ++lane.arrived[pair];

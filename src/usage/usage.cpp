@@ -105,11 +105,15 @@ Pick scan_list(RwaContext& c, const UsageNode* n, int32_t head, const Hop* hops,
   uint32_t low, end;
   scan_window(*c.links, hops[seg.first], low, end);
   if (low >= end) return Pick::path_fails;
+  const SegmentFit fit(*c.links, hops, seg, slots);
+  // The list holds every wavelength of the window once, so when none fits
+  // the walk would try them all (worth knowing first where no hop grooms).
+  if (!fit.grooms() && !fit.any(low, end)) return fail_all(c, end - low);
   for (int32_t i = head; i != kNoNode; i = n[i].next) {
     const uint32_t item = static_cast<uint32_t>(i);
     if (item < low || item >= end) continue;
     if (!c.count_attempt()) return Pick::blocked;
-    if (fits_segment(*c.links, hops, seg, item, slots)) {
+    if (fit.fits(item)) {
       w = item;
       return Pick::found;
     }
