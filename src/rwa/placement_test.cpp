@@ -137,7 +137,7 @@ TEST(FreeMaskScan, AgreesWithTheTrialOfOneWavelengthAfterAnother) {
   int found = 0, blocked = 0, failed = 0;
   for (uint32_t cap : {1u, 16u, 64u, 65u, 130u, 256u}) {
     for (int round = 0; round < 300; ++round) {
-      Line line({cap, cap + rng() % 3, cap});
+      Line line({cap, cap + static_cast<uint32_t>(rng() % 3), cap});
       Hop* h = line.hops;
       for (Hop& hop : line.hops) hop.groomed = rng() % 4 == 0;
       if (rng() % 3 == 0) h[0].bound = h[1].bound = h[2].bound = 1 + rng() % cap;

@@ -112,6 +112,9 @@ struct Rwa {
   bool assign(uint32_t s, uint32_t d, HopArray& hops, uint32_t& path, uint32_t slots) {
     return assignment.assign(context, routing, assignment.state, s, d, hops, path, slots);
   }
+  // Whether a departure has any bookkeeping to do; most methods have none,
+  // and the engine then skips building the PlacedCall.
+  bool releases() const { return routing.release != nullptr || assignment.release != nullptr; }
   // A departure's bookkeeping: the routing half's first, then the
   // assignment half's.
   void release(const PlacedCall& call) {

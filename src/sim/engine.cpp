@@ -49,7 +49,7 @@ void give(Lane& lane, const PathTable& paths, const Event& e) {
 // a departure, then back to the pool.
 void dispose(Lane& lane, uint32_t id) {
   const Event& e = lane.events[id];
-  if (e.kind == kDeparture)
+  if (e.kind == kDeparture && lane.methods.rwa.releases())
     lane.methods.rwa.release(
         PlacedCall{e.source, e.destination, e.path, e.slots, e.usage_tag, e.hop_wavelengths.data()});
   lane.events.recycle(id);
