@@ -33,6 +33,7 @@ class TableBuilder {
         max_bytes_(limits.max_bytes ? limits.max_bytes : kAny),
         dist_(hop_distances(net)),
         search_(net, dist_),
+        bounds_(net),
         expander_(net, switching_window(cfg)),
         switching_(has_switching_nodes(net)),
         lower_(t_),
@@ -75,6 +76,8 @@ class TableBuilder {
   const uint64_t max_bytes_;
   HopDistances dist_;
   PathSearch search_;
+  LongestPathBounds bounds_;
+  std::vector<uint32_t> longest_;  // per destination: no loop-free path is longer
   SwitchingExpander expander_;
   const bool switching_;
 
@@ -301,12 +304,14 @@ Status TableBuilder::build(std::vector<std::pair<uint32_t, uint32_t>>& missing) 
   for (uint32_t s = 0; s < t_; ++s) {
     source_ = s;
     window_row(s);
-    // Longest loop-free path from s: one hop less than the nodes it reaches.
+    // Longest loop-free path from s: one hop less than the nodes it reaches,
+    // and no more than the blocks between s and d allow.
     const uint32_t longest = search_.reachable_count(s) - 1;
+    bounds_.from(s, longest_);
     for (uint32_t d = 0; d < t_; ++d) {
       const bool reachable = d != s && dist_(s, d) != kUnbounded;
       lo_[d] = reachable ? lower_[d] : 1;
-      hi_[d] = reachable ? std::min(upper_[d], longest) : 0;
+      hi_[d] = reachable ? std::min({upper_[d], longest, longest_[d]}) : 0;
     }
     narrow_to_cuts(s);
 

@@ -245,5 +245,35 @@ TEST(PathTable, BoundedListsOnLargeCompleteGraphStayShallow) {
   EXPECT_EQ(sequences(got.table, 0, 14), (Seqs{{14}, {1, 14}, {2, 14}, {3, 14}}));
 }
 
+// Two nodes hang from node 0 of a complete graph of 14: the paths between
+// them and node 0 are forced, and asking for a second group of paths (-e,
+// -n) must settle for the one group there is instead of walking the
+// complete graph's 13! paths to look for a longer one.
+TEST(PathTable, NodesHangingFromOneLinkKeepTheirOnlyPath) {
+  NetBuilder b(16);
+  for (uint32_t u = 0; u < 14; ++u)
+    for (uint32_t v = 0; v < 14; ++v)
+      if (u != v) b.link(u, v);
+  b.both(0, 14);
+  b.both(0, 15);
+  const Network net = b.done();
+
+  TableOptions e;
+  e.second = 1;
+  e.sort_mode = kSortHops;
+  Built got = build_paths(net, e);
+  ASSERT_TRUE(got.status.ok()) << got.status.message;
+  EXPECT_EQ(sequences(got.table, 0, 14), (Seqs{{14}}));
+  EXPECT_EQ(sequences(got.table, 14, 0), (Seqs{{0}}));
+
+  TableOptions n;
+  n.order = 2;
+  n.sort_mode = kSortHops;
+  got = build_paths(net, n);
+  ASSERT_TRUE(got.status.ok()) << got.status.message;
+  EXPECT_EQ(sequences(got.table, 14, 15), (Seqs{{0, 15}}));
+  EXPECT_EQ(got.table.list(14, 1).count, 13u);  // through 0, then directly or by one more node
+}
+
 }  // namespace
 }  // namespace lumtra::test

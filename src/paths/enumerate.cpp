@@ -53,6 +53,96 @@ HopDistances hop_distances(const Network& net) {
   return d;
 }
 
+LongestPathBounds::LongestPathBounds(const Network& net) {
+  const uint32_t t = net.total_nodes;
+  std::vector<uint32_t> first(size_t(t) + 1, 0), next;
+  for (uint32_t a = 0; a < t; ++a) {
+    for (uint32_t b = 0; b < t; ++b)
+      if (a != b && (net.adjacency[net.at(a, b)] || net.adjacency[net.at(b, a)])) next.push_back(b);
+    first[a + 1] = static_cast<uint32_t>(next.size());
+  }
+  // Blocks by Tarjan's depth-first search, without recursion: a child u of
+  // p whose subtree reaches no higher than p closes a block of p and the
+  // nodes discovered since u.
+  std::vector<uint32_t> disc(t, 0), low(t, 0), cursor(t, 0), path, pending;
+  std::vector<std::vector<uint32_t>> blocks;
+  uint32_t clock = 0;
+  for (uint32_t root = 0; root < t; ++root) {
+    if (disc[root]) continue;
+    disc[root] = low[root] = ++clock;
+    cursor[root] = first[root];
+    path.assign(1, root);
+    pending.assign(1, root);
+    while (!path.empty()) {
+      const uint32_t u = path.back();
+      if (cursor[u] < first[u + 1]) {
+        const uint32_t v = next[cursor[u]++];
+        if (!disc[v]) {
+          disc[v] = low[v] = ++clock;
+          cursor[v] = first[v];
+          path.push_back(v);
+          pending.push_back(v);
+        } else {
+          low[u] = std::min(low[u], disc[v]);
+        }
+        continue;
+      }
+      path.pop_back();
+      if (path.empty()) break;
+      const uint32_t p = path.back();
+      low[p] = std::min(low[p], low[u]);
+      if (low[u] >= disc[p]) {
+        std::vector<uint32_t> block{p};
+        uint32_t w;
+        do {
+          w = pending.back();
+          pending.pop_back();
+          block.push_back(w);
+        } while (w != u);
+        blocks.push_back(std::move(block));
+      }
+    }
+  }
+  block_first_.assign(1, 0);
+  std::vector<uint32_t> per_node(t, 0);
+  for (const auto& b : blocks) {
+    block_nodes_.insert(block_nodes_.end(), b.begin(), b.end());
+    block_first_.push_back(static_cast<uint32_t>(block_nodes_.size()));
+    for (uint32_t v : b) ++per_node[v];
+  }
+  node_first_.assign(size_t(t) + 1, 0);
+  for (uint32_t v = 0; v < t; ++v) node_first_[v + 1] = node_first_[v] + per_node[v];
+  node_blocks_.resize(block_nodes_.size());
+  std::fill(per_node.begin(), per_node.end(), 0);
+  for (uint32_t b = 0; b < blocks.size(); ++b)
+    for (uint32_t v : blocks[b]) node_blocks_[node_first_[v] + per_node[v]++] = b;
+  entered_.assign(blocks.size(), 0);
+}
+
+void LongestPathBounds::from(uint32_t s, std::vector<uint32_t>& bound) {
+  bound.assign(node_first_.size() - 1, 0);
+  std::fill(entered_.begin(), entered_.end(), uint8_t{0});
+  // The block tree is a tree: every block is entered once, through the node
+  // nearest to s, and every other node of it is reached there.
+  stack_.assign(1, {s, 0});
+  while (!stack_.empty()) {
+    const auto [v, hops] = stack_.back();
+    stack_.pop_back();
+    for (uint32_t i = node_first_[v]; i < node_first_[v + 1]; ++i) {
+      const uint32_t b = node_blocks_[i];
+      if (entered_[b]) continue;
+      entered_[b] = 1;
+      const uint32_t reach = hops + (block_first_[b + 1] - block_first_[b]) - 1;
+      for (uint32_t k = block_first_[b]; k < block_first_[b + 1]; ++k) {
+        const uint32_t w = block_nodes_[k];
+        if (w == v) continue;
+        bound[w] = reach;
+        if (node_first_[w + 1] - node_first_[w] > 1) stack_.push_back({w, reach});
+      }
+    }
+  }
+}
+
 PathSearch::PathSearch(const Network& net, const HopDistances& dist) : dist_(dist), t_(net.total_nodes) {
   link_rows(net, false, first_, next_);
   useful_.assign(t_, -1);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "network/network.h"
@@ -28,6 +29,27 @@ struct HopDistances {
 };
 
 HopDistances hop_distances(const Network& net);
+
+// Upper bounds on the hop count of loop-free paths, from the blocks
+// (biconnected components) of the network with its links taken both ways: a
+// loop-free path from s to d crosses the blocks on the way from s to d in
+// the block tree, and within a block of k nodes takes at most k - 1 hops.
+// Built once per network; lets the search stop asking for longer paths that
+// cannot exist (a node hanging from one link has just the one path).
+class LongestPathBounds {
+ public:
+  explicit LongestPathBounds(const Network& net);
+
+  // bound[d] for every d: at least the hops of any loop-free path s -> d;
+  // 0 for s itself and for nodes not connected to s.
+  void from(uint32_t s, std::vector<uint32_t>& bound);
+
+ private:
+  std::vector<uint32_t> block_first_, block_nodes_;  // nodes of block b: [block_first_[b], block_first_[b + 1])
+  std::vector<uint32_t> node_first_, node_blocks_;   // blocks of node v, likewise
+  std::vector<uint8_t> entered_;                      // per block, scratch of from()
+  std::vector<std::pair<uint32_t, uint32_t>> stack_;  // (node, hops so far), scratch of from()
+};
 
 class PathSearch {
  public:
