@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -217,12 +218,24 @@ Status parallel_batches(Run& run, JsonReport* json, const StopRule& rule, Precis
     return Status::error("command line", "--parallel", "the system refused to start a thread for the batches");
   if (started < lanes)
     std::fprintf(run.err, "lumtra: --parallel: the system started only %zu of %u threads\n", started, lanes);
+  // On a terminal, the batches reported so far, on a line of standard error
+  // that is cleared before the next batch's lines and at the end.
+  std::FILE* progress = isatty(fileno(run.err)) ? run.err : nullptr;
+  auto clear = [&] {
+    if (progress) std::fputs("\r\033[K", progress);
+  };
   BatchRecord record;
   for (uint32_t b = 1;; ++b) {
-    if (Status s = batches.take(b, record); !s.ok()) return s;
+    Status s = batches.take(b, record);
+    clear();
+    if (!s.ok()) return s;
     print_batch_header(run.out, b);
-    if (Status s = report(run, b, record, json); !s.ok()) return s;
+    if (s = report(run, b, record, json); !s.ok()) return s;
     if (rule.done(b, run.totals, precision)) return Status::proceed();
+    if (progress) {
+      std::fprintf(progress, "\rbatches: %u of %u done on %zu threads", b, rule.last(), started);
+      std::fflush(progress);
+    }
   }
 }
 

@@ -1,8 +1,12 @@
 #include "run/batches.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -126,6 +130,35 @@ TEST(ParallelBatches, OneLinkAgreesWithErlangB) {
   for (double bp : batch_blocking(test::read_file(json))) s.add(bp);
   ASSERT_EQ(s.n, 20u);
   EXPECT_NEAR(s.mean, test::erlang_b(4, 3.0), 4 * s.sd() / std::sqrt(20.0));
+}
+
+// With standard error on a terminal, the batches done so far are shown there
+// between the batches' lines and the line is cleared at the end; standard
+// output gets the same bytes as without a terminal.
+TEST(ParallelBatches, ProgressOnATerminalOnly) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string terminal = ptsname(master);
+  const int held = open(terminal.c_str(), O_RDWR | O_NOCTTY);  // keeps the terminal up after the run
+  ASSERT_GE(held, 0);
+  const std::vector<std::string> args = {"--parallel:2", "-s:1", "-b:3", "-t:20", "-nt:" + test::example("nsfnet.txt")};
+  test::Spawn how;
+  how.stdout_path = test::scratch_dir() + "/out.txt";
+  how.stderr_path = terminal;
+  int status = 0;
+  waitpid(test::start_binary(args, how), &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  fcntl(master, F_SETFL, O_NONBLOCK);
+  std::string shown;
+  char buf[4096];
+  for (ssize_t n; (n = read(master, buf, sizeof buf)) > 0;) shown.append(buf, size_t(n));
+  close(held);
+  close(master);
+  EXPECT_NE(shown.find("\rbatches: 2 of 3 done on 2 threads"), std::string::npos) << shown;
+  EXPECT_EQ(shown.substr(shown.size() - 4), "\r\033[K") << shown;
+  EXPECT_EQ(without_elapsed(test::read_file(how.stdout_path)), without_elapsed(test::run_binary(args).out));
 }
 
 }  // namespace
