@@ -16,6 +16,16 @@ struct Lehmer {
     return state;
   }
   double uniform() { return step() * 4.656612873077393e-10; }
+  // Where k steps would leave the stream, in O(log k): the state times
+  // 16807^k, all modulo 2^31.
+  void skip(uint32_t k) {
+    uint32_t factor = 1, power = 16807;
+    for (; k; k >>= 1) {
+      if (k & 1) factor = (factor * power) & 0x7FFFFFFFu;
+      power = (power * power) & 0x7FFFFFFFu;
+    }
+    state = (state * factor) & 0x7FFFFFFFu;
+  }
 };
 
 }  // namespace lumtra

@@ -83,17 +83,6 @@ struct ScanPolicy : FitPolicyBase {
   }
 };
 
-// The Method stream k draws ahead: every draw multiplies the state by 16807
-// modulo 2^31.
-void skip_draws(Lehmer& stream, uint32_t k) {
-  uint32_t factor = 1, power = 16807;
-  for (; k; k >>= 1) {
-    if (k & 1) factor = (factor * power) & 0x7FFFFFFFu;
-    power = (power * power) & 0x7FFFFFFFu;
-  }
-  stream.state = (stream.state * factor) & 0x7FFFFFFFu;
-}
-
 struct RandomPolicy : FitPolicyBase {
   ShuffleVector& draws;
   Pick choose(RwaContext& c, uint32_t, const Hop* hops, const Segment& seg, uint32_t slots, uint32_t& w) const {
@@ -106,7 +95,7 @@ struct RandomPolicy : FitPolicyBase {
       // left to count (the draws are reset before their next use). Where a
       // hop grooms, finding that out costs about as much as the draws.
       const uint32_t trials = std::min(end - low, c.attempts_left());
-      skip_draws(c.stream, trials);
+      c.stream.skip(trials);
       return fail_all(c, end - low);
     }
     draws.reset(low, end);

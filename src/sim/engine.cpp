@@ -205,11 +205,19 @@ Status too_many_calls(const Lane& lane) {
                            " left for them; lower the arrival rates (-f, -c) or raise the departure rate (-dr)");
 }
 
+// Places a call in record `id` (a pool record with an empty hop array,
+// such as the call's own arrival): a call on one wavelength per hop departs
+// in it; with -m the parts take records of their own and `id` goes back.
+bool place_in_record(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint32_t demand, uint32_t id) {
+  if (!in.options.multi_wavelength) return place_whole(lane, in, u, v, demand, id);
+  lane.events.recycle(id);
+  return place_in_parts(lane, in, u, v, demand);
+}
+
 }  // namespace
 
 bool place_call(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint32_t demand) {
-  if (in.options.multi_wavelength) return place_in_parts(lane, in, u, v, demand);
-  return place_whole(lane, in, u, v, demand, lane.events.acquire());
+  return place_in_record(lane, in, u, v, demand, lane.events.acquire());
 }
 
 void prepare_lane(Lane& lane, const SimInput& in, uint64_t record_budget) {
@@ -252,14 +260,7 @@ Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record
     if (e.kind == kArrival) {
       lane.now = e.time;
       const uint32_t u = e.source, v = e.destination, demand = e.slots;
-      // A call on one wavelength per hop departs in its arrival's record.
-      bool placed;
-      if (in.options.multi_wavelength) {
-        lane.events.recycle(id);
-        placed = place_in_parts(lane, in, u, v, demand);
-      } else {
-        placed = place_whole(lane, in, u, v, demand, id);
-      }
+      const bool placed = place_in_record(lane, in, u, v, demand, id);
       const size_t pair = net.at(u, v);
       if (!placed) ++lane.blocked[pair];
       ++lane.arrived[pair];
