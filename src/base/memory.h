@@ -51,8 +51,6 @@ class MemoryBudget {
   Status check(uint64_t bytes, const std::string& source, const std::string& item, const std::string& what) const;
   // The same, and takes them when they fit.
   Status admit(uint64_t bytes, const std::string& source, const std::string& item, const std::string& what);
-  // Gives back what an earlier admit took.
-  void release(uint64_t bytes) { used_ -= bytes < used_ ? bytes : used_; }
 
  private:
   uint64_t total_;

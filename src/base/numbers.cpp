@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace lumtra {
@@ -106,6 +107,12 @@ bool parse_in_range(const std::string& t, int64_t lo, int64_t hi, int64_t& v, st
   }
   v = parsed;
   return true;
+}
+
+std::string real_text(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
 }
 
 }  // namespace lumtra

@@ -1,4 +1,4 @@
-// Numbers from text: every value the program takes from a file or the
+// Numbers from text and back. Every value the program takes from a file or the
 // command line is converted as a whole token, so that "12abc", "1O00" or
 // "2.5" for a count is refused instead of being half read. Each conversion
 // returns false with the reason, phrased to follow the item's name in a
@@ -20,5 +20,8 @@ bool parse_real(const std::string& token, double& value, std::string& why);
 bool parse_u32(const std::string& token, uint32_t& value, std::string& why);
 // A signed whole number within lo .. hi.
 bool parse_in_range(const std::string& token, int64_t lo, int64_t hi, int64_t& value, std::string& why);
+
+// A real number as printf's "%g" writes it, for messages and records.
+std::string real_text(double v);
 
 }  // namespace lumtra

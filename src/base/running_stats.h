@@ -36,10 +36,12 @@ struct RunningStats {
   // Sample variance; 0 with fewer than two values.
   double variance() const { return n > 1 ? m2 / double(n - 1) : 0.0; }
   double sd() const { return std::sqrt(variance()); }
+  // The lag-1 autocorrelation is defined: three values or more, with spread.
+  bool has_lag1() const { return n >= 3 && m2 > 0.0; }
   // Lag-1 autocorrelation of the series, sum (x[i]-m)(x[i+1]-m) / sum (x[i]-m)^2;
-  // 0 with fewer than three values or no spread.
+  // 0 where it is not defined.
   double lag1_autocorrelation() const {
-    if (n < 3 || !(m2 > 0.0)) return 0.0;
+    if (!has_lag1()) return 0.0;
     const double my = mean - first;      // the mean of y
     const double tail_sum = head_sum + last;  // sum of y[1 .. n-1], as y[0] is 0
     const double cross = lag_sum - my * head_sum - my * tail_sum + double(n - 1) * my * my;

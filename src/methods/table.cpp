@@ -128,6 +128,12 @@ const MethodRow* method_row(int16_t code) {
   return nullptr;
 }
 
+std::string option_letters(const MethodRow& row) {
+  std::string letters = row.letters;
+  for (char& c : letters) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return letters;
+}
+
 const MethodRow* method_row_for_option(const std::string& option) {
   const MethodRow* best = nullptr;
   size_t best_length = 0;

@@ -80,6 +80,8 @@ struct MethodRow {
 std::span<const MethodRow> method_rows();
 // The row of a method code; null for a code no row has.
 const MethodRow* method_row(int16_t code);
+// The row's option as typed after the dash, in lower case ("ff", "wlcr").
+std::string option_letters(const MethodRow& row);
 // The row whose letters begin `option` (the text after the dash, any case),
 // the longest such letters winning; null when none does.
 const MethodRow* method_row_for_option(const std::string& option);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "base/numbers.h"
 #include "network/network.h"
 
 namespace lumtra {
@@ -54,12 +55,6 @@ constexpr uint64_t kTailItems = sizeof kTailRoles / sizeof kTailRoles[0];
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
-
-std::string number_text(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", v);
-  return text;
-}
 
 // The positions of one parameter file, fixed by its type item and -vi.
 class Layout {
@@ -130,13 +125,13 @@ std::string item_problem(const ParameterItem& item, const Role& role) {
   if (!role.silent && item.silent) return "is silent (C), but its value belongs in the network file";
   if (item.kind == kYesNoItem) return {};
   if (item.lower > item.upper)
-    return "lower bound " + number_text(item.lower) + " is above upper bound " + number_text(item.upper);
+    return "lower bound " + real_text(item.lower) + " is above upper bound " + real_text(item.upper);
   if (item.kind == kIntegerItem) {
     for (double bound : {item.lower, item.upper}) {
       double whole = std::trunc(bound);
       if (role.need == Need::whole && whole < 0)
-        return "bound " + number_text(bound) + " is negative, and this value cannot be";
-      if (std::fabs(whole) > kMaxWhole) return "bound " + number_text(bound) + " does not fit in 32 bits";
+        return "bound " + real_text(bound) + " is negative, and this value cannot be";
+      if (std::fabs(whole) > kMaxWhole) return "bound " + real_text(bound) + " does not fit in 32 bits";
     }
   }
   return {};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/limits.h"
+#include "base/numbers.h"
 
 namespace lumtra {
 
@@ -21,12 +22,6 @@ std::string quoted(uint64_t v) {
   return q;
 }
 std::string shown(uint64_t node) { return std::to_string(node + 1); }
-std::string real_text(double v) {
-  char tmp[32];
-  std::snprintf(tmp, sizeof tmp, "%g", v);
-  return tmp;
-}
-
 bool is_grooming_point_owner(int16_t type) { return type == kSingleHopGrooming || type == kPartialGrooming; }
 const char* kind_word(int16_t type) { return type == kPartialGrooming ? "cores" : "ports"; }
 const char* kind_singular(int16_t type) { return type == kPartialGrooming ? "core" : "port"; }

@@ -4,18 +4,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/numbers.h"
 #include "report/confidence.h"
 #include "report/json.h"
 
 namespace lumtra {
 
 namespace {
-
-std::string real_text(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", v);
-  return text;
-}
 
 std::string csv_field(const std::string& name) {
   if (name.find_first_of(",\"") == std::string::npos) return name;
@@ -68,7 +63,7 @@ FinalStats compute_statistics(RunTotals& totals, const ReportShape& shape) {
   st.variance = ratio(squares, double(int64_t(m) * (int64_t(m) - 1) - 1));
   st.attempts = ratio(double(totals.total_attempts), double(totals.total_arrived));
   st.has_interval = confidence_half_width(totals.batch_stats, st.half_width);
-  st.has_lag1 = totals.batch_stats.n >= 3 && totals.batch_stats.m2 > 0.0;
+  st.has_lag1 = totals.batch_stats.has_lag1();
   st.lag1 = totals.batch_stats.lag1_autocorrelation();
   return st;
 }

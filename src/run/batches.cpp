@@ -2,7 +2,6 @@
 
 #include <pthread.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <condition_variable>
@@ -220,7 +219,7 @@ Status parallel_batches(Run& run, JsonReport* json, const StopRule& rule, Precis
     std::fprintf(run.err, "lumtra: --parallel: the system started only %zu of %u threads\n", started, lanes);
   // On a terminal, the batches reported so far, on a line of standard error
   // that is cleared before the next batch's lines and at the end.
-  std::FILE* progress = isatty(fileno(run.err)) ? run.err : nullptr;
+  std::FILE* progress = run.progress;
   auto clear = [&] {
     if (progress) std::fputs("\r\033[K", progress);
   };

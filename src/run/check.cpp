@@ -4,19 +4,23 @@
 #include <string>
 #include <vector>
 
+#include "base/numbers.h"
+
 namespace lumtra {
 
 namespace {
 
 constexpr size_t kShown = 10;  // pairs or nodes listed before "and N more"
 
-std::string real_text(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", v);
-  return text;
+// The first few items, each after `prefix`, and how many more there are;
+// then the end of the line.
+void first_items(Console& out, const std::vector<std::string>& items, const char* prefix) {
+  for (size_t i = 0; i < items.size() && i < kShown; ++i) out.text(i ? ", " : "").text(prefix).text(items[i]);
+  if (items.size() > kShown) out.text(", and ").u64(items.size() - kShown).text(" more");
+  out.ch('\n');
 }
 
-// "none", or the count and the first few items.
+// "none", or the count of pairs and the first few.
 void list_line(Console& out, const char* title, const std::vector<std::string>& items) {
   out.text(title).text(": ");
   if (items.empty()) {
@@ -24,9 +28,7 @@ void list_line(Console& out, const char* title, const std::vector<std::string>& 
     return;
   }
   out.u64(items.size()).text(items.size() == 1 ? " pair: " : " pairs: ");
-  for (size_t i = 0; i < items.size() && i < kShown; ++i) out.text(i ? ", " : "").text(items[i]);
-  if (items.size() > kShown) out.text(", and ").u64(items.size() - kShown).text(" more");
-  out.ch('\n');
+  first_items(out, items, "");
 }
 
 std::string pair_name(uint32_t u, uint32_t v) { return std::to_string(u + 1) + "-" + std::to_string(v + 1); }
@@ -104,13 +106,10 @@ void describe_traffic(Console& out, const Network& net, const SimOptions& sim) {
   }
   list_line(out, "Arrival rates that differ between the two directions", uneven);
   out.text("Arrival rates from a node to itself: ");
-  if (local.empty()) {
+  if (local.empty())
     out.text("none\n");
-  } else {
-    for (size_t k = 0; k < local.size() && k < kShown; ++k) out.text(k ? ", " : "").text("node ").text(local[k]);
-    if (local.size() > kShown) out.text(", and ").u64(local.size() - kShown).text(" more");
-    out.ch('\n');
-  }
+  else
+    first_items(out, local, "node ");
   double total = 0.0;
   for (double r : net.arrival_rates) total += r;
   out.text("Offered load: ").real("%g", total / sim.departure_rate).text(" Erlangs (").real("%g", total);
@@ -140,8 +139,7 @@ Status check_network(Run& run) {
     std::vector<std::string> names;
     for (const auto& [s, d] : missing) names.push_back(pair_name(s, d));
     list_line(out, "Pairs with traffic but no candidate path", names);
-    if (!missing.empty())
-      status = Status::error(run.source, "pair " + names.front(), "no candidate path");
+    if (!missing.empty()) status = no_candidate_path(run, missing.front());
   }
   if (status.ok()) {
     out.text("The network can run.\n");

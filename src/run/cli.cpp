@@ -295,10 +295,12 @@ Status parse_command_line(Run& run) {
   // Unknown options are ignored, as they always were, but never silently:
   // a misspelled method would otherwise run as first fit.
   for (const std::string& arg : unknown) {
-    if (run.extras.strict)
-      return Status{Exit::usage, true, true,
-                    "lumtra: command line: " + printable(arg) + ": unknown option (refused under --strict)\n"};
-    std::fprintf(run.err, "lumtra: command line: %s: unknown option, ignored\n", printable(arg).c_str());
+    if (run.extras.strict) {
+      Status refused = Status::error("command line", arg, "unknown option (refused under --strict)");
+      refused.exit = Exit::usage;
+      return refused;
+    }
+    std::fputs(Status::error("command line", arg, "unknown option, ignored").message.c_str(), run.err);
   }
   if (run.config.network_source == -1) {
     show_usage(run.out, false);

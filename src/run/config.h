@@ -39,6 +39,9 @@ struct Config {
   std::vector<MethodArgument> method_arguments;
 
   bool interactive() const { return network_source == -2; }
+  // The file a network drawn with -g is written to: the -nt file, or a
+  // fixed name when the network would otherwise be typed in.
+  std::string drawn_network_file() const { return interactive() ? "Temp_net__#1.txt" : network_file; }
 };
 
 }  // namespace lumtra

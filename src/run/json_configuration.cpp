@@ -1,6 +1,5 @@
 #include "run/json_configuration.h"
 
-#include <cctype>
 
 #include "methods/table.h"
 
@@ -12,11 +11,7 @@ namespace {
 void limit(JsonWriter& j, bool unlimited, int64_t value) { unlimited ? j.null() : j.num(value); }
 void text_or_null(JsonWriter& j, bool given, const std::string& text) { given ? j.str(text) : j.null(); }
 
-std::string letters_of(int16_t code) {
-  std::string letters = method_row(code)->letters;
-  for (char& c : letters) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return letters;
-}
+std::string letters_of(int16_t code) { return option_letters(*method_row(code)); }
 
 }  // namespace
 

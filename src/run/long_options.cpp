@@ -27,7 +27,9 @@ bool whole(const std::string& text, int64_t lo, int64_t hi, uint32_t& out, std::
 
 constexpr LongOption kLongOptions[] = {
     {"version", Value::none, [](LongOptions& o, const std::string&, std::string&) { return set_flag(o.version); }},
-    {"help", Value::none, [](LongOptions& o, const std::string&, std::string&) { return set_flag(o.help); }},
+    // Known here so that it is not an unknown option; the usage screen it
+    // asks for is shown before the scan, like -?'s.
+    {"help", Value::none, [](LongOptions&, const std::string&, std::string&) { return true; }},
     {"ci", Value::none, [](LongOptions& o, const std::string&, std::string&) { return set_flag(o.confidence); }},
     {"summary", Value::none, [](LongOptions& o, const std::string&, std::string&) { return set_flag(o.summary); }},
     {"strict", Value::none, [](LongOptions& o, const std::string&, std::string&) { return set_flag(o.strict); }},

@@ -15,7 +15,6 @@ inline constexpr const char* kVersion = "1.0";
 
 struct LongOptions {
   bool version = false;     // --version: print the version and exit
-  bool help = false;        // --help: the extended usage screen, like -?
   bool confidence = false;  // --ci: the 95 % confidence half-width of the average blocking
   bool json = false;        // --json:FILE: one JSON document describing the run
   std::string json_path;

@@ -128,7 +128,7 @@ Status read_source(Run& run) {
     const GeneratorOptions generator{cfg.generator_file, cfg.sink_node, cfg.network.virtual_input};
     GeneratorInput params;
     if (Status s = load_generator_input(generator, n, run.budget, params); !s.ok()) return s;
-    out_name = cfg.interactive() ? "Temp_net__#1.txt" : cfg.network_file;
+    out_name = cfg.drawn_network_file();
     MemoryText text;
     if (!text.stream()) return Status::error(out_name, "generated network file", "no memory for the drawn network");
     if (Status s = generate_network(generator, params, n, run.generator_stream, run.budget, text.stream(), out_name);
@@ -162,9 +162,14 @@ Status read_source(Run& run) {
 Status build_paths(Run& run, std::vector<std::pair<uint32_t, uint32_t>>& missing) {
   PathLimits limits;
   limits.max_bytes = run.budget.left();
-  if (run.err && isatty(fileno(run.err))) limits.progress = run.err;
+  limits.progress = run.progress;
   if (Status s = build_path_table(run.net, run.config.paths, limits, run.paths, missing); !s.ok()) return s;
   return run.budget.admit(table_bytes(run.paths), "command line", "candidate paths", "the path table");
+}
+
+Status no_candidate_path(const Run& run, std::pair<uint32_t, uint32_t> pair) {
+  return Status::error(run.source, "pair " + std::to_string(pair.first + 1) + "-" + std::to_string(pair.second + 1),
+                       "no candidate path");
 }
 
 Status prepare_run(Run& run) {
@@ -189,12 +194,10 @@ Status prepare_run(Run& run) {
   if (!missing.empty()) {
     run.out.text(
         "Can not continue simulation. define BLOCK_IF_NOPATH directive in the program to deal will this case");
-    const auto [source, destination] = missing.front();
-    return Status::error(run.source, "pair " + std::to_string(source + 1) + "-" + std::to_string(destination + 1),
-                         "no candidate path");
+    return no_candidate_path(run, missing.front());
   }
   prepare_lane(lane, in, run.budget.left());
-  lane.progress = isatty(fileno(run.err)) ? run.err : nullptr;
+  lane.progress = run.progress;
   run.totals.average.assign(size_t(run.net.total_nodes) * run.net.total_nodes, 0.0);
   return Status::proceed();
 }

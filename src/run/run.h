@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <unistd.h>
 #include <ctime>
 #include <random>
 #include <string>
@@ -45,7 +46,8 @@ struct SeedGenerator {
 inline uint32_t next_seed(SeedGenerator& g) { return (g() >> 1) | 1u; }
 
 struct Run {
-  Run(std::FILE* in_, std::FILE* out_, std::FILE* err_) : out(out_), in(in_), err(err_) {}
+  Run(std::FILE* in_, std::FILE* out_, std::FILE* err_)
+      : out(out_), in(in_), err(err_), progress(err_ && isatty(fileno(err_)) ? err_ : nullptr) {}
 
   std::vector<std::string> args;  // the command line, program path included
   Config config;
@@ -53,6 +55,7 @@ struct Run {
   Console out;         // standard output
   std::FILE* in;       // standard input
   std::FILE* err;      // standard error
+  std::FILE* progress; // standard error when it is a terminal, else null
 
   // The memory the run may use, and what its tables have taken of it.
   MemoryBudget budget;
@@ -82,6 +85,9 @@ Status start_run(Run& run);
 Status read_source(Run& run);
 // The candidate paths; `missing` receives the pairs with traffic and none.
 Status build_paths(Run& run, std::vector<std::pair<uint32_t, uint32_t>>& missing);
+// The error that stops a run at the first pair (0-based) with traffic and
+// no candidate path.
+Status no_candidate_path(const Run& run, std::pair<uint32_t, uint32_t> pair);
 // Everything before the first batch: the network source, Pair stream
 // seeds, path table, methods and the lane.
 Status prepare_run(Run& run);

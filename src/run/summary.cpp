@@ -1,6 +1,5 @@
 #include "run/summary.h"
 
-#include <cctype>
 
 #include "methods/table.h"
 
@@ -10,9 +9,7 @@ namespace {
 
 void method_line(Console& out, const char* half, int16_t code) {
   const MethodRow* row = method_row(code);
-  out.text(half).text(row->name).text(" (-");
-  for (const char* c = row->letters; *c; ++c) out.ch(static_cast<char>(std::tolower(static_cast<unsigned char>(*c))));
-  out.text(")\n");
+  out.text(half).text(row->name).text(" (-").text(option_letters(*row)).text(")\n");
 }
 
 }  // namespace
@@ -21,7 +18,7 @@ void print_summary(Console& out, const Run& run, const FinalStats& stats, const 
   const Config& c = run.config;
   out.text("Network: ");
   if (c.generator_given)
-    out.text(c.interactive() ? "Temp_net__#1.txt" : c.network_file).text(", drawn from ").text(c.generator_file);
+    out.text(c.drawn_network_file()).text(", drawn from ").text(c.generator_file);
   else
     out.text(c.interactive() ? "standard input" : c.network_file);
   out.text(" (").u64(run.net.node_count).text(" nodes)\n");

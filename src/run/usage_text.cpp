@@ -2,7 +2,6 @@
 // the note on mixed RWA. The short and the extended screen differ only in
 // the usage line.
 #include <array>
-#include <cctype>
 
 #include "methods/table.h"
 #include "run/cli.h"
@@ -100,8 +99,7 @@ void show_usage(Console& out, bool extended) {
     out.text("\nUsage: Lumtra [");
     const char* separator = "";
     for (const MethodRow& m : method_rows()) {
-      out.text(separator).ch('-');
-      for (const char* c = m.letters; *c; ++c) out.ch(static_cast<char>(std::tolower(static_cast<unsigned char>(*c))));
+      out.text(separator).ch('-').text(option_letters(m));
       separator = "|";
     }
     out.text("]").text(kExtendedOptions);
