@@ -62,11 +62,9 @@ Status check_list_sizes(const PathTable& pt, MemoryBudget& budget, uint64_t& tot
         bytes = saturating_add(bytes, saturating_mul(n, combination_bytes(p.hops)));
         total_wavelengths = saturating_add(total_wavelengths, saturating_mul(n, p.hops));
       }
-      if (Status st = budget.check(bytes, "command line", "-xla",
-                                   "the exhaustive action list " + pair_name(s, d) + " (" + count_text(actions) +
-                                       " actions)");
-          !st.ok())
-        return st;
+      if (bytes > budget.left())
+        return budget.check(bytes, "command line", "-xla",
+                            "the exhaustive action list " + pair_name(s, d) + " (" + count_text(actions) + " actions)");
       if (actions > largest) {
         largest = actions;
         largest_s = s;
@@ -150,7 +148,7 @@ void reset_exhaustive(AutomataState& st) {
 
 bool exhaustive_assign(RwaContext& c, const RoutingHalf&, AutomataState& st, uint32_t s, uint32_t d, HopArray& hops,
                        uint32_t& path, uint32_t slots) {
-  const ComboList& list = st.lists[size_t(s) * c.paths->total_nodes + d];
+  const ComboList& list = st.lists[c.paths->pair_index(s, d)];
   double* p = st.combo_probability.data() + list.first;
   Combination* combos = st.combos.data() + list.first;
   const LearningRates& rates = st.rates;

@@ -12,7 +12,7 @@
 namespace lumtra {
 
 inline VectorHead& current_route(const RwaContext& c, AutomataState& st) {
-  return st.routes[size_t(c.request.source) * c.paths->total_nodes + c.request.destination];
+  return st.routes[c.paths->pair_index(c.request.source, c.request.destination)];
 }
 inline RouteAction* route_entries(AutomataState& st, const VectorHead& v) { return st.route_actions.data() + v.first; }
 inline WaveRun wave_entries(AutomataState& st, const VectorHead& v) {

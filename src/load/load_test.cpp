@@ -50,7 +50,6 @@ struct Bench {
     links.reset();
     table.total_nodes = t;
     table.lists.assign(size_t(t) * t, PathList{});
-    context.net = &net;
     context.links = &links;
     context.paths = &table;
   }

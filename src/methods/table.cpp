@@ -169,7 +169,6 @@ Status bind_methods(MethodSet& set, const MethodSetup& setup, const LinkState& l
                          "codes " + std::to_string(setup.methods.routing_code) + " and " +
                              std::to_string(setup.methods.wa_code) + " name no routing and assignment");
   RwaContext& c = set.rwa.context;
-  c.net = &setup.net;
   c.links = &links;
   c.paths = &setup.table;
   c.stream = method_stream;

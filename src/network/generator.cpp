@@ -289,11 +289,10 @@ Status generate_network(const GeneratorOptions& options, const GeneratorInput& i
     if (type == kSingleHopGrooming || type == kPartialGrooming) {
       auto count = static_cast<uint64_t>(draw(s + 1, ' '));
       extra += count;
-      if (Status st = check_network_size(budget, node_count + extra, 0, options.file, item_label(s + 1, "ports or cores"),
-                                         "the drawn ports and cores bring the network to " +
-                                             std::to_string(node_count + extra) + " nodes, which");
-          !st.ok())
-        return st;
+      if (!network_size_fits(budget, node_count + extra, 0))
+        return check_network_size(budget, node_count + extra, 0, options.file, item_label(s + 1, "ports or cores"),
+                                  "the drawn ports and cores bring the network to " +
+                                      std::to_string(node_count + extra) + " nodes, which");
       if (!virtual_input) {
         // Outgoing capacities repeat the incoming ones: the same stream
         // numbers are drawn again.

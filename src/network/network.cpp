@@ -2,6 +2,10 @@
 
 namespace lumtra {
 
+bool network_size_fits(const MemoryBudget& budget, uint64_t nodes, uint64_t channels) {
+  return saturating_mul(nodes, nodes) <= kMaxNodePairs && network_bytes(nodes, channels) <= budget.left();
+}
+
 Status check_network_size(const MemoryBudget& budget, uint64_t nodes, uint64_t channels, const std::string& source,
                           const std::string& item, const std::string& what) {
   if (saturating_mul(nodes, nodes) > kMaxNodePairs)

@@ -81,7 +81,11 @@ struct Network {
 
 // Whether a network of `nodes` nodes and `channels` wavelength channels can
 // be held: link numbers (u * T + v) are 32-bit, and its tables must fit the
-// memory budget. `what` describes the cause in messages ("'9' nodes").
+// memory budget.
+bool network_size_fits(const MemoryBudget& budget, uint64_t nodes, uint64_t channels);
+// The same as a status, with the message when it cannot; `what` describes
+// the cause ("'9' nodes"). Checks made for every fibre or node ask
+// network_size_fits first, so that no message is built while all is well.
 Status check_network_size(const MemoryBudget& budget, uint64_t nodes, uint64_t channels, const std::string& source,
                           const std::string& item, const std::string& what);
 

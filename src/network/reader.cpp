@@ -36,7 +36,7 @@ bool accept_probability(double p, const std::string& t, std::string& why) {
 class NetworkReader {
  public:
   NetworkReader(TokenReader& in, Console& prompts, const NetworkOptions& options, MemoryBudget& budget, Network& net)
-      : net_(net), in_(in), out_(prompts), options_(options), virtual_input_(options.virtual_input), budget_(budget) {}
+      : net_(net), in_(in), out_(prompts), options_(options), budget_(budget) {}
 
   Status read(uint32_t node_count) {
     net_ = Network{};
@@ -56,13 +56,13 @@ class NetworkReader {
 
     if (Status s = read_slot_values(); !s.ok()) return s;
     reached = ReadStage::slots;
-    if (!virtual_input_)
+    if (!options_.virtual_input)
       if (Status s = place_port_capacities(); !s.ok()) return s;
     if (Status s = read_capacity_rows(); !s.ok()) return s;
     net_.connect();
     reached = ReadStage::capacities;
     if (Status s = read_rates(); !s.ok()) return s;
-    if (!virtual_input_) redistribute();
+    if (!options_.virtual_input) redistribute();
     reached = ReadStage::rates;
     return Status::proceed();
   }
@@ -108,7 +108,7 @@ class NetworkReader {
 
     Node entered = std::move(node);
     entered.virtual_count = count;
-    if (!virtual_input_)
+    if (!options_.virtual_input)
       if (Status s = read_port_values(k, entered); !s.ok()) return s;
 
     net_.nodes.resize(grown);
@@ -209,11 +209,10 @@ class NetworkReader {
                                std::to_string(kMaxSlotsPerLink));
     const uint64_t before = net_.capacity[net_.at(u, v)];
     channels_ = channels_ - before + wavelengths;  // cannot wrap: each entry is below 2^32, pairs below 2^32
-    if (Status s = check_network_size(budget_, total_, channels_, in_.source(), item(),
-                                      quoted(wavelengths) + " wavelengths bring the network to " +
-                                          std::to_string(channels_) + " wavelength channels, which");
-        !s.ok())
-      return s;
+    if (!network_size_fits(budget_, total_, channels_))
+      return check_network_size(budget_, total_, channels_, in_.source(), item(),
+                                quoted(wavelengths) + " wavelengths bring the network to " +
+                                    std::to_string(channels_) + " wavelength channels, which");
     net_.capacity[net_.at(u, v)] = wavelengths;
     return Status::proceed();
   }
@@ -241,7 +240,7 @@ class NetworkReader {
 
   Status read_capacity_rows() {
     const auto t = static_cast<uint32_t>(total_);
-    const uint32_t columns = virtual_input_ ? t : net_.node_count;
+    const uint32_t columns = options_.virtual_input ? t : net_.node_count;
     for (uint32_t u = 0; u < t; ++u) {
       out_.text("Enter all capacities on fiber links from node ").u64(uint64_t(u) + 1).text(" (Ex: 4 0 3 1): ");
       if (u >= columns) continue;  // a Virtual node row without -vi: nothing to read
@@ -257,7 +256,7 @@ class NetworkReader {
   }
 
   Status read_rates() {
-    const uint32_t rows = virtual_input_ ? net_.total_nodes : net_.node_count;
+    const uint32_t rows = options_.virtual_input ? net_.total_nodes : net_.node_count;
     const double scale = options_.rate_scale();
     for (uint32_t u = 0; u < rows; ++u) {
       out_.text("Enter Arrival rates from node ").u64(uint64_t(u) + 1).text(" to other nodes: ");
@@ -316,7 +315,6 @@ class NetworkReader {
   TokenReader& in_;
   Console& out_;
   const NetworkOptions& options_;
-  const bool virtual_input_;
   MemoryBudget& budget_;
   uint64_t total_ = 0;     // T so far
  public:
@@ -334,7 +332,7 @@ Status read_network(TokenReader& in, Console& prompts, const NetworkOptions& opt
   Status s = reader.read(node_count);
   if (reached) *reached = reader.reached;
   if (!s.ok()) return s;
-  return budget.admit(network_bytes(net.total_nodes, net.capacity.empty() ? 0 : reader.channels()), in.source(),
+  return budget.admit(network_bytes(net.total_nodes, reader.channels()), in.source(),
                       "network", "the network's tables");
 }
 

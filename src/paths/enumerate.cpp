@@ -22,16 +22,20 @@ void bfs(uint32_t s, const std::vector<uint32_t>& first, const std::vector<uint3
   }
 }
 
-// Compressed rows of the links (u, v), u != v, capacity != 0; `reverse`
-// gives the rows of the links arriving at each node instead.
-void link_rows(const Network& net, bool reverse, std::vector<uint32_t>& first, std::vector<uint32_t>& next) {
+// Which links make a node's row: those leaving it, those arriving at it,
+// or either.
+enum class Rows { leaving, arriving, either };
+
+// Compressed rows of the links (u, v), u != v, capacity != 0.
+void link_rows(const Network& net, Rows rows, std::vector<uint32_t>& first, std::vector<uint32_t>& next) {
   const uint32_t t = net.total_nodes;
   first.assign(size_t(t) + 1, 0);
   next.clear();
   for (uint32_t a = 0; a < t; ++a) {
     for (uint32_t b = 0; b < t; ++b) {
       if (a == b) continue;
-      if (reverse ? net.adjacency[net.at(b, a)] : net.adjacency[net.at(a, b)]) next.push_back(b);
+      const bool leaving = net.adjacency[net.at(a, b)], arriving = net.adjacency[net.at(b, a)];
+      if (rows == Rows::leaving ? leaving : rows == Rows::arriving ? arriving : leaving || arriving) next.push_back(b);
     }
     first[a + 1] = static_cast<uint32_t>(next.size());
   }
@@ -46,21 +50,17 @@ HopDistances hop_distances(const Network& net) {
   d.from.assign(size_t(t) * t, kUnbounded);
   d.to.assign(size_t(t) * t, kUnbounded);
   std::vector<uint32_t> first, next, queue;
-  link_rows(net, false, first, next);
+  link_rows(net, Rows::leaving, first, next);
   for (uint32_t s = 0; s < t; ++s) bfs(s, first, next, d.from.data() + size_t(s) * t, queue);
-  link_rows(net, true, first, next);
+  link_rows(net, Rows::arriving, first, next);
   for (uint32_t s = 0; s < t; ++s) bfs(s, first, next, d.to.data() + size_t(s) * t, queue);
   return d;
 }
 
 LongestPathBounds::LongestPathBounds(const Network& net) {
   const uint32_t t = net.total_nodes;
-  std::vector<uint32_t> first(size_t(t) + 1, 0), next;
-  for (uint32_t a = 0; a < t; ++a) {
-    for (uint32_t b = 0; b < t; ++b)
-      if (a != b && (net.adjacency[net.at(a, b)] || net.adjacency[net.at(b, a)])) next.push_back(b);
-    first[a + 1] = static_cast<uint32_t>(next.size());
-  }
+  std::vector<uint32_t> first, next;
+  link_rows(net, Rows::either, first, next);
   // Blocks by Tarjan's depth-first search, without recursion: a child u of
   // p whose subtree reaches no higher than p closes a block of p and the
   // nodes discovered since u.
@@ -144,7 +144,7 @@ void LongestPathBounds::from(uint32_t s, std::vector<uint32_t>& bound) {
 }
 
 PathSearch::PathSearch(const Network& net, const HopDistances& dist) : dist_(dist), t_(net.total_nodes) {
-  link_rows(net, false, first_, next_);
+  link_rows(net, Rows::leaving, first_, next_);
   useful_.assign(t_, -1);
   visited_.assign(t_, 0);
   stack_.assign(size_t(t_) + 1, 0);

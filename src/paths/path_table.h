@@ -45,7 +45,10 @@ struct PathTable {
   std::vector<Hop> hop_data;
   std::vector<uint32_t> boundary_pool;
 
-  const PathList& list(uint32_t s, uint32_t d) const { return lists[size_t(s) * total_nodes + d]; }
+  // Index of the ordered pair (s, d) in every per-pair table, this one's
+  // lists included.
+  size_t pair_index(uint32_t s, uint32_t d) const { return size_t(s) * total_nodes + d; }
+  const PathList& list(uint32_t s, uint32_t d) const { return lists[pair_index(s, d)]; }
   // Path `k` of the list of (s, d), and its index in `paths`.
   uint32_t global_index(uint32_t s, uint32_t d, uint32_t k) const { return list(s, d).first + k; }
   const Path& path(uint32_t s, uint32_t d, uint32_t k) const { return paths[global_index(s, d, k)]; }

@@ -48,7 +48,6 @@ struct PlacedCall {
 
 // What both halves read while a call is placed.
 struct RwaContext {
-  const Network* net = nullptr;
   const LinkState* links = nullptr;  // methods read link state, never change it
   const PathTable* paths = nullptr;
   Lehmer stream;                     // the Method stream

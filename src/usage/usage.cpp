@@ -27,7 +27,7 @@ struct PriorityBarrier {
 // Raises (kIncrease) or lowers the count of path `item` of pair (s, d).
 template <Order kOrder, bool kPriority, bool kIncrease>
 void change_path_usage(const PathTable& paths, UsageState& st, uint32_t s, uint32_t d, uint32_t item, uint32_t slots) {
-  UsageList& l = st.routes.lists[size_t(s) * paths.total_nodes + d];
+  UsageList& l = st.routes.lists[paths.pair_index(s, d)];
   UsageNode* n = st.routes.nodes_of(l);
   auto move = [&](const auto& barrier) {
     if constexpr (kIncrease) usage_increase<kOrder>(n, l.head, item, slots, barrier);
@@ -42,12 +42,12 @@ void change_path_usage(const PathTable& paths, UsageState& st, uint32_t s, uint3
 int32_t route_first(RwaContext& c, UsageState& st, uint32_t s, uint32_t d) {
   c.request.source = s;
   c.request.destination = d;
-  c.request.position = st.routes.lists[size_t(s) * c.paths->total_nodes + d].head;
+  c.request.position = st.routes.lists[c.paths->pair_index(s, d)].head;
   return c.request.position;
 }
 
 int32_t route_next(RwaContext& c, UsageState& st) {
-  const UsageList& l = st.routes.lists[size_t(c.request.source) * c.paths->total_nodes + c.request.destination];
+  const UsageList& l = st.routes.lists[c.paths->pair_index(c.request.source, c.request.destination)];
   const int32_t next = st.routes.nodes_of(l)[c.request.position].next;
   if (next == kNoNode) return -1;
   c.request.position = next;
