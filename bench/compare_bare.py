@@ -25,6 +25,8 @@ import subprocess
 import sys
 import tempfile
 
+from make_bare_nets import read_matrices
+
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 NETS = {
     "nsfnet-16": "examples/nsfnet.txt",
@@ -36,10 +38,7 @@ NETS = {
 
 def total_rate(path):
     """Calls per time unit offered by a file of non-grooming nodes."""
-    tokens = open(path).read().split()
-    n = int(tokens[0])
-    start = 1 + 2 * n + 3 + n * n
-    rates = [float(t) for t in tokens[start:start + n * n]]
+    n, _, rates = read_matrices(path)
     return sum(r for k, r in enumerate(rates) if k // n != k % n)
 
 

@@ -28,12 +28,20 @@ def network(n, capacity_rows, rate):
     return "\n".join(out) + "\n"
 
 
-def nsfnet(width, rate):
-    with open(os.path.join(HERE, "..", "examples", "nsfnet.txt")) as f:
+def read_matrices(path):
+    """(n, capacities, rates) of a network file of non-grooming nodes (two
+    tokens per node line), the matrices as flat row-major lists."""
+    with open(path) as f:
         tokens = f.read().split()
     n = int(tokens[0])
     start = 1 + 2 * n + 3  # node lines, then slots and call sizes
     caps = [int(t) for t in tokens[start:start + n * n]]
+    rates = [float(t) for t in tokens[start + n * n:start + 2 * n * n]]
+    return n, caps, rates
+
+
+def nsfnet(width, rate):
+    n, caps, _ = read_matrices(os.path.join(HERE, "..", "examples", "nsfnet.txt"))
     rows = [[width if c else 0 for c in caps[i * n:(i + 1) * n]] for i in range(n)]
     return network(n, rows, rate)
 

@@ -359,8 +359,8 @@ class BadInput(Files):
 
 @unittest.skipUnless(os.access(LUMTRA, os.X_OK), f"no lumtra at {LUMTRA}")
 class EndToEnd(Files):
-    def lumtra(self, network):
-        return subprocess.run([LUMTRA, "-ff", "-b:1", "-t:50", "-s:1", "-nt:" + network],
+    def lumtra(self, network, *options):
+        return subprocess.run([LUMTRA, *options, "-nt:" + network],
                               stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=30)
 
     def test_converted_networks_run(self):
@@ -375,11 +375,10 @@ class EndToEnd(Files):
             with self.subTest(name):
                 network = self.path(name)
                 self.assertEqual(run(*args, "-o", network)[0], 0)
-                result = self.lumtra(network)
+                result = self.lumtra(network, "-ff", "-b:1", "-t:50", "-s:1")
                 self.assertEqual((result.returncode, result.stderr), (0, ""))
                 self.assertIn("Overall Blocking Probability", result.stdout)
-                check = subprocess.run([LUMTRA, "--check", "-nt:" + network], stdin=subprocess.DEVNULL,
-                                       capture_output=True, text=True, timeout=30)
+                check = self.lumtra(network, "--check")
                 self.assertEqual((check.returncode, check.stderr), (0, ""))
                 self.assertIn("Capacities that differ between the two directions: none\n", check.stdout)
                 self.assertTrue(check.stdout.endswith("The network can run.\n"), check.stdout)

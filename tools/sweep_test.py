@@ -13,6 +13,8 @@ absence is a failure.
 
 import contextlib
 import csv
+import importlib.machinery
+import importlib.util
 import io
 import json
 import math
@@ -21,8 +23,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import types
 import unittest
+import unittest.mock
 import xml.etree.ElementTree as ET
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -31,10 +33,9 @@ NET = os.path.join(ROOT, "examples", "ring-6.txt")
 LUMTRA = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "lumtra"))
 
 # The tool's functions, without running its main.
-tool = types.ModuleType("lumtra_sweep")
-tool.__file__ = TOOL
-with open(TOOL) as _f:
-    exec(compile(_f.read(), TOOL, "exec"), tool.__dict__)
+_loader = importlib.machinery.SourceFileLoader("lumtra_sweep", TOOL)
+tool = importlib.util.module_from_spec(importlib.util.spec_from_loader("lumtra_sweep", _loader))
+_loader.exec_module(tool)
 
 MISSING = [p for p in ("parallel", "gnuplot") if not shutil.which(p)]
 needs_programs = unittest.skipIf(MISSING or not os.access(LUMTRA, os.X_OK),
@@ -44,14 +45,9 @@ needs_programs = unittest.skipIf(MISSING or not os.access(LUMTRA, os.X_OK),
 def sweep(*args, path=None):
     """The tool in this process: (exit status, its standard error)."""
     err = io.StringIO()
-    saved = os.environ.get("PATH")
-    if path is not None:
-        os.environ["PATH"] = path
-    try:
-        with contextlib.redirect_stderr(err), contextlib.redirect_stdout(io.StringIO()):
-            status = tool.main([str(a) for a in args])
-    finally:
-        os.environ["PATH"] = saved
+    with unittest.mock.patch.dict(os.environ, {} if path is None else {"PATH": path}), \
+            contextlib.redirect_stderr(err), contextlib.redirect_stdout(io.StringIO()):
+        status = tool.main([str(a) for a in args])
     return status, err.getvalue()
 
 
