@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Tests of tools/lumtra-sweep: a small real sweep (2 methods x 2 loads x
-2 seeds on the six-node ring) with its CSV files, intervals and plots;
-failed runs, misspelled methods and JSON documents that show another run;
-missing programs and wrong command lines; the single-seed summary; the
-statistics helpers.
+2 seeds on the six-node ring) with its tables, intervals, figures and lean
+storage; loads in Erlangs and rewritten wavelengths on two networks; a sweep
+extended and resumed; paired comparisons; failed runs and misspelled
+methods; wrong command lines; the statistics helpers. The Slurm back end is
+tested by tools/slurm_test.sh (it needs root to start Slurm).
 
 Usage: /usr/bin/python3 tools/sweep_test.py [path/to/lumtra]
 (default build/lumtra). Without GNU parallel or gnuplot the tests that run
@@ -29,7 +30,8 @@ import xml.etree.ElementTree as ET
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TOOL = os.path.join(ROOT, "tools", "lumtra-sweep")
-NET = os.path.join(ROOT, "examples", "ring-6.txt")
+EXAMPLES = os.path.join(ROOT, "examples")
+RING, NSFNET = os.path.join(EXAMPLES, "ring-6.txt"), os.path.join(EXAMPLES, "nsfnet.txt")
 LUMTRA = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "lumtra"))
 
 # The tool's functions, without running its main.
@@ -51,9 +53,9 @@ def sweep(*args, path=None):
     return status, err.getvalue()
 
 
-def read_csv(path):
+def rows_of(path):
     with open(path, newline="") as f:
-        return list(csv.reader(f))
+        return list(csv.DictReader(f))
 
 
 class Scratch(unittest.TestCase):
@@ -68,145 +70,224 @@ class Scratch(unittest.TestCase):
 
 @needs_programs
 class SmallSweep(Scratch):
-    """One sweep with plots; every check reads its outputs."""
+    """One sweep with figures; every check reads its outputs."""
 
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
         cls.out = os.path.join(cls.scratch, "sweep")
-        cls.status, cls.log = sweep("--lumtra", LUMTRA, "--net", NET, "-m", "-ff", "-m", "-r -mu",
+        cls.status, cls.log = sweep("--lumtra", LUMTRA, "--net", RING, "-m", "-ff", "-m", "-r -mu",
                                     "--loads", "0.8,1.2", "--seeds", "2", "--batches", "3",
-                                    "--time", "40", "--jobs", "2", "--out", cls.out)
+                                    "--time", "40", "--jobs", "2", "--baseline", "-ff", "--out", cls.out)
 
     def test_exits_0(self):
         self.assertEqual(self.status, 0, self.log)
 
-    def test_results_hold_one_row_per_run_with_the_json_figures_of_that_run(self):
-        header, *rows = read_csv(os.path.join(self.out, "results.csv"))
-        self.assertEqual(header, ["network", "method", "load", "seed", "average_blocking",
-                                  "overall_blocking", "attempts"])
-        self.assertEqual(sorted((r[1], r[2], r[3]) for r in rows),
+    def test_results_hold_one_row_per_run_with_the_figures_of_that_run(self):
+        rows = rows_of(os.path.join(self.out, "results.csv"))
+        self.assertEqual(sorted((r["method"], r["load_factor"], r["seed"]) for r in rows),
                          sorted((m, l, s) for m in ("-ff", "-r -mu") for l in ("0.8", "1.2") for s in "12"))
-        self.assertEqual({r[0] for r in rows}, {"ring-6"})
+        self.assertEqual({(r["network"], r["wavelengths"]) for r in rows}, {("ring-6", "4")})
+        self.assertEqual({r["label"] for r in rows}, {"First fit", "Random + most used"})
         # The figures are those of the same command run by hand, to the last bit.
-        row = next(r for r in rows if r[1:4] == ["-r -mu", "1.2", "2"])
+        row = next(r for r in rows if (r["method"], r["load_factor"], r["seed"]) == ("-r -mu", "1.2", "2"))
         doc_path = os.path.join(self.scratch, "direct.json")
-        subprocess.run([LUMTRA, "-r", "-mu", "-f:1.2", "-s:2", f"-nt:{NET}", "-b:3", "-t:40",
-                        f"--json:{doc_path}"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       check=True)
+        subprocess.run([LUMTRA, "-r", "-mu", "-f:1.2", "-s:2", f"-nt:{RING}", "-b:3", "-t:40", "--parallel:1",
+                        f"--json:{doc_path}"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
         with open(doc_path) as f:
             st = json.load(f)["statistics"]
-        self.assertEqual([float(v) for v in row[4:]],
+        self.assertEqual([float(row[k]) for k in ("average_blocking", "overall_blocking", "attempts")],
                          [st["average_blocking_probability"], st["overall_blocking_probability"],
                           st["average_number_of_attempts"]])
-        for r in rows:
-            self.assertTrue(0 < float(r[4]) < 1 and 0 < float(r[5]) < 1 and float(r[6]) >= 1, r)
+        self.assertEqual((int(row["arrived"]), int(row["blocked"])), (st["total_arrived"], st["total_blocked"]))
+        # 15 ordered pairs of rate 0.4 at factor 1.2: 30 * 0.4 * 1.2 Erlangs.
+        self.assertEqual((row["erlangs"], row["erlangs_per_pair"]), ("14.4", "0.48"))
 
     def test_summary_gives_mean_and_student_t_interval_over_the_seeds(self):
-        _, *rows = read_csv(os.path.join(self.out, "results.csv"))
-        with open(os.path.join(self.out, "summary.csv"), newline="") as f:
-            summary = list(csv.DictReader(f))
+        rows = rows_of(os.path.join(self.out, "results.csv"))
+        summary = rows_of(os.path.join(self.out, "summary.csv"))
         self.assertEqual(len(summary), 4)
         for s in summary:
             self.assertEqual(s["seeds"], "2")
-            seeds = [r for r in rows if r[1] == s["method"] and r[2] == s["load"]]
-            for col, k in ((4, "average_blocking"), (5, "overall_blocking"), (6, "attempts")):
-                vals = [float(r[col]) for r in seeds]
+            for k in ("average_blocking", "overall_blocking", "attempts"):
+                vals = [float(r[k]) for r in rows if (r["method"], r["load_factor"]) == (s["method"], s["load_factor"])]
                 mean = float(s[f"{k}_mean"])
                 self.assertAlmostEqual(mean, sum(vals) / 2, delta=1e-15)
-                self.assertEqual((float(s[f"{k}_min"]), float(s[f"{k}_max"])), (min(vals), max(vals)))
                 # two seeds: half-width = t(0.975, 1) * sd / sqrt(2), sd = |a - b| / sqrt(2)
                 half = 12.7062047 * abs(vals[0] - vals[1]) / 2
                 self.assertTrue(math.isclose(float(s[f"{k}_ci95_half"]), half, rel_tol=1e-7, abs_tol=1e-15))
-                self.assertTrue(math.isclose(float(s[f"{k}_ci95_low"]), mean - half, rel_tol=1e-7,
-                                             abs_tol=1e-12))
-                self.assertTrue(math.isclose(float(s[f"{k}_ci95_high"]), mean + half, rel_tol=1e-7))
+                self.assertTrue(math.isclose(float(s[f"{k}_ci95_low"]), mean - half, rel_tol=1e-7, abs_tol=1e-12))
 
-    def test_plots_are_a_png_and_an_svg(self):
-        with open(os.path.join(self.out, "blocking.png"), "rb") as f:
-            self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
-        root = ET.parse(os.path.join(self.out, "blocking.svg")).getroot()
+    def test_figures_are_pdf_png_and_svg_with_names_and_a_colour_blind_safe_palette(self):
+        for name, magic in (("blocking.pdf", b"%PDF"), ("blocking.png", b"\x89PNG"), ("compare.pdf", b"%PDF")):
+            with open(os.path.join(self.out, name), "rb") as f:
+                self.assertEqual(f.read(4), magic, name)
+        root = ET.parse(os.path.join(self.out, "compare.svg")).getroot()
         self.assertEqual(root.tag.rsplit("}", 1)[-1], "svg")
-        self.assertTrue(os.path.exists(os.path.join(self.out, "blocking.gp")))
+        with open(os.path.join(self.out, "blocking.gp")) as f:
+            script = f.read()
+        self.assertIn('title "First fit"', script)
+        self.assertIn('title "Random + most used"', script)
+        self.assertNotIn('title "-ff"', script)
+        # Okabe-Ito black and orange; markers and dashes differ between the methods.
+        self.assertIn("set style line 1 lc rgb '#000000' lw 2 dt 1 pt 7", script)
+        self.assertIn("set style line 2 lc rgb '#E69F00' lw 2 dt 2 pt 5", script)
+        self.assertIn('set xlabel "Offered load (Erlangs, all node pairs)"', script)
 
-    def test_every_run_keeps_its_json_document_and_outputs(self):
-        for run in range(1, 9):
-            for name in ("run.json", "stdout", "stderr"):
-                self.assertTrue(os.path.exists(os.path.join(self.out, "runs", str(run), name)), (run, name))
-        _, *index = read_csv(os.path.join(self.out, "runs", "index.csv"))
-        self.assertEqual({r[4] for r in index}, {"0"})
-        self.assertTrue(all(" --strict " in r[5] and "--json:" in r[5] for r in index))
+    def test_only_each_runs_summary_is_kept(self):
+        names = os.listdir(os.path.join(self.out, "runs"))
+        self.assertEqual(len([n for n in names if n.endswith(".json")]), 8)
+        self.assertFalse([n for n in names if n.startswith(".") or n.endswith((".stdout", ".stderr", ".failed"))])
+        self.assertFalse(os.path.exists(os.path.join(self.out, "full")))
+        with open(os.path.join(self.out, "runs", next(n for n in names if n.endswith(".json")))) as f:
+            doc = json.load(f)
+        self.assertNotIn("pair_averages", doc)
+        self.assertEqual([sorted(b) for b in doc["batches"]], [["arrived", "batch", "blocked", "blocking"]] * 3)
+
+
+@needs_programs
+class Loads(Scratch):
+    def test_erlangs_follow_the_rates_factor_cofactor_and_departure_rate_on_two_networks(self):
+        # nsfnet.txt: 182 ordered pairs of rate 0.8 = 145.6; all-node-types.txt:
+        # 12 ordered pairs of rate 0.5 = 6 (its ports move traffic, not add it).
+        # -c:0.5 doubles and -dr:4 quarters the load: 1.5 * 145.6 / 2 = 109.2 and 1.5 * 6 / 2 = 4.5.
+        out = os.path.join(self.scratch, "factor")
+        args = ["--lumtra", LUMTRA, "--net", NSFNET, "--net", os.path.join(EXAMPLES, "all-node-types.txt"),
+                "--name", "mixed", "-m", "-ff", "--seeds", "1", "-b", "1", "-t", "2", "--extra", "-c:0.5 -dr:4",
+                "--no-plot"]
+        status, log = sweep(*args, "--loads", "1.5", "--out", out)
+        self.assertEqual(status, 0, log)
+        got = {(r["network"], r["wavelengths"], r["load_factor"], r["erlangs"], r["erlangs_per_pair"])
+               for r in rows_of(os.path.join(out, "results.csv"))}
+        self.assertEqual(got, {("nsfnet", "16", "1.5", "109.2", "0.6"), ("mixed", "mixed", "1.5", "4.5", "0.375")})
+        # Asked in Erlangs, with every fibre and port rewritten to 8 wavelengths.
+        out = os.path.join(self.scratch, "erlangs")
+        status, log = sweep(*args, "--erlangs", "4.5,109.2", "--wavelengths", "8", "--out", out)
+        self.assertEqual(status, 0, log)
+        factors = {(r["network"], r["erlangs"]): float(r["load_factor"])
+                   for r in rows_of(os.path.join(out, "results.csv"))}
+        expected = {("nsfnet", "4.5"): 4.5 / 72.8, ("nsfnet", "109.2"): 1.5,
+                    ("mixed", "4.5"): 1.5, ("mixed", "109.2"): 109.2 / 3}
+        self.assertEqual(factors.keys(), expected.keys())
+        for k, v in expected.items():
+            self.assertTrue(math.isclose(factors[k], v, rel_tol=1e-12), (k, factors[k]))
+        with open(os.path.join(out, "nets", "mixed-w8.txt")) as f:
+            self.assertEqual(f.read().split("\n")[:14], [
+                "4", "2 y 2 8 8 8 8 0.5 0.5", "3 n", "4 y 1 8 8 0.25 0.25", "1 n", "4", "1", "3",
+                "0 8 8 8", "8 0 8 0", "8 8 0 8", "8 0 8 0", "0 0.5 0.5 0.5", "0.5 0 0.5 0.5"])
+        self.assertEqual({r["wavelengths"] for r in rows_of(os.path.join(out, "summary.csv"))}, {"8"})
+
+
+@needs_programs
+class Resume(Scratch):
+    def test_a_sweep_into_its_directory_runs_only_what_is_missing(self):
+        out = os.path.join(self.scratch, "grow")
+        base = ["--lumtra", LUMTRA, "--net", RING, "-m", "-ff", "--loads", "1", "-b", "1", "-t", "10",
+                "--no-plot", "--out", out]
+        status, log = sweep(*base, "--seeds", "1")
+        self.assertEqual(status, 0, log)
+        (first,) = [os.path.join(out, "runs", n) for n in os.listdir(os.path.join(out, "runs")) if n.endswith(".json")]
+        stamp = os.stat(first).st_mtime_ns
+        # One more seed and one more method: 4 runs, of which 1 finished.
+        status, log = sweep(*base, "--seeds", "2", "-m", "-r")
+        self.assertEqual(status, 0, log)
+        self.assertIn("4 runs (1 network x 1 wavelength count(s) x 2 method(s) x 1 load(s) x 2 seed(s)): "
+                      "1 finished before, 3 to run", log)
+        self.assertEqual(os.stat(first).st_mtime_ns, stamp)
+        # An interrupted sweep: --resume runs the one run without a summary.
+        os.remove(first)
+        status, log = sweep("--resume", "--out", out)
+        self.assertEqual(status, 0, log)
+        self.assertIn("3 finished before, 1 to run", log)
+        self.assertEqual(len(rows_of(os.path.join(out, "results.csv"))), 4)
+        # Other settings would mix runs that do not belong together.
+        status, log = sweep(*base[:-5], "-t", "20", "--no-plot", "--out", out)
+        self.assertEqual(status, 2, log)
+        self.assertIn("holds runs made with --batches 1, --time 10", log)
+
+
+@needs_programs
+class Compare(Scratch):
+    def test_paired_intervals_cover_no_difference_and_find_a_real_one(self):
+        out = os.path.join(self.scratch, "compare")
+        status, log = sweep("--lumtra", LUMTRA, "--net", NSFNET, "-m", "-ff", "-m", "-FF", "-m", "-wlcr -ff",
+                            "--erlangs", "150", "--seeds", "2", "-b", "4", "-t", "100", "--baseline", "-ff",
+                            "--out", out)
+        self.assertEqual(status, 0, log)
+        rows = {r["method"]: r for r in rows_of(os.path.join(out, "compare.csv"))}
+        self.assertEqual(set(rows), {"-FF", "-wlcr -ff"})
+        same, wlcr = rows["-FF"], rows["-wlcr -ff"]
+        self.assertEqual((same["pairs"], same["difference"], same["difference_ci95_half"], same["ratio"]),
+                         ("8", "0", "0", "1"))
+        # Weighted least congestion routing blocks less than first fit on NSFNET.
+        self.assertLess(float(wlcr["difference_ci95_high"]), 0)
+        self.assertLess(float(wlcr["ratio_ci95_high"]), 1)
+        self.assertTrue(os.path.exists(os.path.join(out, "compare.png")))
 
 
 @needs_programs
 class Failures(Scratch):
-    def test_failed_and_misspelled_methods_leave_no_numbers(self):
-        # An earlier sweep's results in the same directory go too.
+    def test_failed_and_misspelled_methods_leave_the_tables_as_they_were(self):
         out = os.path.join(self.scratch, "fail")
-        status, log = sweep("--lumtra", LUMTRA, "--net", NET, "-m", "-ff", "--loads", "1", "--seeds", "1",
-                            "-b", "1", "-t", "10", "--no-plot", "--out", out)
+        common = ["--lumtra", LUMTRA, "--net", RING, "-m", "-ff", "--loads", "1", "--seeds", "1", "-b", "1",
+                  "-t", "10", "--no-plot", "--out", out]
+        status, log = sweep(*common)
         self.assertEqual(status, 0, log)
-        status, log = sweep("--lumtra", LUMTRA, "--net", NET, "-m", "-ff", "-m", "-wlcr", "-m", "-fff",
-                            "-m", "-wlrc -ff", "--loads", "1", "--seeds", "1", "-b", "1", "-t", "10",
-                            "--keep-going", "--no-plot", "--out", out)
+        with open(os.path.join(out, "results.csv")) as f:
+            before = f.read()
+        status, log = sweep(*common, "-m", "-wlcr", "-m", "-fff", "-m", "-wlrc -ff", "--keep-going")
         self.assertEqual(status, 1, log)
         # a rejected combination: its exit status, and its message on standard output
-        self.assertRegex(log, r"run 2 failed \(exit status 2\): \S*lumtra --strict -wlcr ")
+        self.assertRegex(log, r"run \w+ failed \(exit status 2\): \S*lumtra --strict -wlcr ")
         self.assertIn("routing only", log)
         # a method taken by prefix: what was asked and what the JSON reports
-        self.assertRegex(log, r"run 3 failed \(the methods differ from those asked\): \S*lumtra --strict -fff ")
-        self.assertIn("method asked: -fff\n", log)
+        self.assertRegex(log, r"run \w+ failed \(the methods differ from those asked\): \S*lumtra --strict -fff ")
         self.assertIn("the JSON reports: -fff taken as -ff; routing -ff (first fit)", log)
         # a misspelled method, refused by --strict
-        self.assertRegex(log, r"run 4 failed \(exit status 2\)")
         self.assertIn("-wlrc: unknown option (refused under --strict)", log)
-        self.assertIn("1 of 4 runs succeeded", log)
-        for name in ("results.csv", "summary.csv"):
-            self.assertFalse(os.path.exists(os.path.join(out, name)), name)
-        _, *index = read_csv(os.path.join(out, "runs", "index.csv"))
-        self.assertEqual([r[4] for r in index], ["0", "exit status 2", "the methods differ from those asked",
-                                                 "exit status 2"])
-
-    def test_one_seed_has_no_interval_and_extra_options_get_the_run_number(self):
-        out = os.path.join(self.scratch, "one")
-        status, log = sweep("--lumtra", LUMTRA, "--net", NET, "-m", "-ff", "--loads", "1", "--seeds", "1",
-                            "--first-seed", "4", "-b", "2", "-t", "20", "--extra", "-or:row{run}",
-                            "--no-plot", "--out", out)
-        self.assertEqual(status, 0, log)
-        with open(os.path.join(out, "summary.csv"), newline="") as f:
-            (s,) = list(csv.DictReader(f))
-        _, row = read_csv(os.path.join(out, "results.csv"))
-        self.assertEqual((row[3], s["seeds"], s["average_blocking_sd"], s["average_blocking_ci95_low"]),
-                         ("4", "1", "NA", "NA"))
-        self.assertEqual(s["average_blocking_mean"], row[4])
-        with open(os.path.join(out, "runs", "1", "run.json")) as f:
-            self.assertEqual(json.load(f)["configuration"]["row_name"], "row1")
+        with open(os.path.join(out, "results.csv")) as f:
+            self.assertEqual(f.read(), before)
+        self.assertEqual([r["status"] for r in rows_of(os.path.join(out, "runs", "index.csv"))],
+                         ["finished before", "exit status 2", "the methods differ from those asked", "exit status 2"])
 
 
 class CommandLine(Scratch):
     def test_missing_programs_are_named_with_status_3(self):
         bare = os.path.join(self.scratch, "bin")
         os.makedirs(bare, exist_ok=True)
-        status, log = sweep("--lumtra", LUMTRA, "--net", NET, "-m", "-ff", "--loads", "1",
+        status, log = sweep("--lumtra", LUMTRA, "--net", RING, "-m", "-ff", "--loads", "1",
                             "--out", os.path.join(self.scratch, "none"), path=bare)
         self.assertEqual(status, 3)
         self.assertIn("GNU parallel is not installed", log)
         self.assertIn("gnuplot is not installed", log)
-        status, log = sweep("--lumtra", os.path.join(self.scratch, "no-lumtra"), "--net", NET, "-m", "-ff",
-                            "--loads", "1", "--out", os.path.join(self.scratch, "none"))
-        self.assertEqual((status, "lumtra not found" in log), (3, True), log)
+        status, log = sweep("--lumtra", LUMTRA, "--net", RING, "-m", "-ff", "--loads", "1", "--slurm",
+                            "--no-plot", "--out", os.path.join(self.scratch, "none"), path=bare)
+        self.assertEqual((status, "sbatch is not installed" in log), (3, True), log)
+
+    def test_a_network_that_cannot_be_read_is_named_with_the_item(self):
+        bad = os.path.join(self.scratch, "bad.txt")
+        with open(bad, "w") as f:
+            f.write("2\n1 n\n1 yes\n")
+        status, log = sweep("--lumtra", LUMTRA, "--net", bad, "-m", "-ff", "--loads", "1", "--no-plot",
+                            "--out", os.path.join(self.scratch, "bad"))
+        self.assertEqual(status, 3, log)
+        self.assertIn(f"{bad}: node 2 conversion letter: 'yes' is not one letter (y or n)", log)
 
     def test_wrong_command_lines_have_status_2(self):
         for args, says in ((["--loads", "1"], "no method"),
+                           (["-m", "-ff"], "no load"),
+                           (["-m", "-ff", "--loads", "1", "--erlangs", "5"], "one of --erlangs"),
                            (["-m", "-ff", "--loads", "0.6:1.2:0"], "STEP > 0"),
-                           (["-m", "-ff", "--loads", "1.2:0.6:0.1"], "STOP >= START"),
-                           (["-m", "-ff", "--loads", "0,1"], "positive"),
-                           (["-m", "-ff", "--loads", "a,b"], "not a number"),
-                           (["-m", "-ff", "--loads", "1", "--extra", "--json:x.json"], "runs/N/run.json"),
+                           (["-m", "-ff", "--erlangs", "0,1"], "positive"),
+                           (["-m", "-ff", "--loads", "1", "--wavelengths", "8,x"], "not a whole number"),
+                           (["--label", "A", "-m", "-ff", "--loads", "1"], "right after that --method"),
+                           (["-m", "-ff", "--loads", "1", "--baseline", "-r"], "none of the methods"),
+                           (["-m", "-ff", "--loads", "1", "--wait"], "with --slurm"),
+                           (["-m", "-ff", "--loads", "1", "--extra", "--parallel:2"], "--jobs"),
                            (["-m", "-ff --json:x.json", "--loads", "1"], "set by the sweep"),
                            (["-m", "-ff", "--loads", "1", "--extra", "-s:3"], "use --seeds")):
             with self.subTest(args=args):
-                status, log = sweep("--net", NET, *args)
+                status, log = sweep("--net", RING, *args)
                 self.assertEqual(status, 2, log)
                 self.assertIn(says, log)
 
@@ -216,12 +297,20 @@ class Helpers(unittest.TestCase):
         for df, t in ((1, 12.7062047), (2, 4.30265273), (4, 2.77644511), (9, 2.26215716),
                       (29, 2.04522964), (120, 1.97993041)):
             self.assertTrue(math.isclose(tool.t_quantile(0.975, df), t, rel_tol=1e-7), df)
-        d = tool.describe([0.1, 0.2, 0.3])
-        self.assertTrue(math.isclose(d["ci95_half"], 4.30265273 * 0.1 / math.sqrt(3), rel_tol=1e-7))
+
+    def test_paired_difference_and_ratio(self):
+        # differences 0.1, 0, 0.2: mean 0.1, sd 0.1; ratio 0.3 / 0.2 = 1.5 with
+        # residuals 0.05, -0.1, 0.05: sd sqrt(0.0075), standard error 0.05 / 0.2.
+        p = tool.paired([0.1, 0.2, 0.3], [0.2, 0.2, 0.5])
+        self.assertTrue(math.isclose(p["difference"], 0.1, rel_tol=1e-12))
+        self.assertTrue(math.isclose(p["difference_ci95_half"], 4.30265273 * 0.1 / math.sqrt(3), rel_tol=1e-7))
+        self.assertTrue(math.isclose(p["ratio"], 1.5, rel_tol=1e-12))
+        self.assertTrue(math.isclose(p["ratio_ci95_high"], 1.5 + 4.30265273 * 0.25, rel_tol=1e-7))
+        self.assertIsNone(tool.paired([0.0], [0.1])["ratio"])
 
     def test_load_ranges_and_lists(self):
-        self.assertEqual(tool.parse_loads("0.6:1.2:0.2"), ["0.6", "0.8", "1", "1.2"])
-        self.assertEqual(tool.parse_loads("1, 0.5,1"), ["1", "0.5"])
+        self.assertEqual(tool.parse_values("--loads", "0.6:1.2:0.2"), ["0.6", "0.8", "1", "1.2"])
+        self.assertEqual(tool.parse_values("--erlangs", "100, 50,100"), ["100", "50"])
 
     def test_numbers_are_written_at_full_precision(self):
         for v in (0.1 + 0.2, 1 / 3, 1e-300, 2.0, 0.0, 1e20):
@@ -229,21 +318,23 @@ class Helpers(unittest.TestCase):
         self.assertEqual((tool.fmt(2.0), tool.fmt(None)), ("2", "NA"))
 
     def test_figures_come_from_the_document_of_the_run_asked(self):
-        job = {"method": "-FF -mx:4", "load": "1.2", "seed": 3}
+        job = {"method": "-FF -mx:4", "load_factor": "1.2", "seed": 3, "cofactor": 1.0, "departure_rate": 2.0}
 
-        def doc(arguments, seed=3, load=1.2, average=0.25):
+        def doc(arguments, seed=3, load=1.2, departure=2, average=0.25):
             return {"seed": seed, "configuration": {
                 "method_arguments": [{"argument": a, "method": m} for a, m in arguments],
                 "routing_method": "ff", "routing_name": "first fit", "wa_method": "ff",
-                "wa_name": "first fit", "rate_factor": load},
+                "wa_name": "first fit", "rate_factor": load, "rate_cofactor": 1, "departure_rate": departure},
+                "batches": [{"batch": 1, "arrived": 4, "blocked": 1}],
                 "statistics": {"average_blocking_probability": average,
                                "overall_blocking_probability": 0.5, "average_number_of_attempts": 2}}
 
         self.assertEqual(tool.figures_of(doc([("-FF", "ff")]), job),
-                         {"average_blocking": 0.25, "overall_blocking": 0.5, "attempts": 2.0})
+                         {"average_blocking": 0.25, "overall_blocking": 0.5, "attempts": 2.0, "batches": [(4, 1)]})
         for wrong, why in ((doc([("-fff", "ff")]), "methods differ"), (doc([("-r", "r"), ("-lax", "la")]),
                            "methods differ"), (doc([("-ff", "ff")], seed=4), "another run"),
                            (doc([("-ff", "ff")], load=1.25), "another run"),
+                           (doc([("-ff", "ff")], departure=1), "another run"),
                            (doc([("-ff", "ff")], average=None), "no number"), ({"seed": 3}, "lacks")):
             with self.subTest(doc=wrong), self.assertRaisesRegex(tool.RunProblem, why):
                 tool.figures_of(wrong, job)
