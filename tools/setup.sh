@@ -7,6 +7,9 @@
 #   parallel, gnuplot-nox tools/lumtra-sweep (runs in parallel, plots)
 #   python3-networkx      tools/lumtra-net (GML, GraphML and JSON topologies)
 #   groff-base            checking that the manual page renders
+# With --slurm also what tools/slurm_test.sh starts a single-node Slurm with
+# (slurmctld, slurmd, slurm-client, munge), for tools/lumtra-sweep --slurm;
+# left out otherwise, since on a machine with systemd they come as services.
 # Recommended packages are left out: gnuplot-nox would pull in ImageMagick and
 # Ghostscript otherwise.
 set -euo pipefail
@@ -20,6 +23,12 @@ command -v parallel >/dev/null || packages+=(parallel)
 command -v gnuplot >/dev/null || packages+=(gnuplot-nox)
 [ -x /usr/bin/python3 ] && /usr/bin/python3 -c 'import networkx' 2>/dev/null || packages+=(python3-networkx)
 command -v groff >/dev/null || packages+=(groff-base)
+if [ "${1:-}" = "--slurm" ]; then
+  command -v slurmctld >/dev/null || packages+=(slurmctld)
+  command -v slurmd >/dev/null || packages+=(slurmd)
+  command -v sbatch >/dev/null || packages+=(slurm-client)
+  command -v munged >/dev/null || packages+=(munge)
+fi
 [ ${#packages[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -eq 0 ]; then
