@@ -134,6 +134,16 @@ class SmallSweep(Scratch):
         self.assertIn("set style line 2 lc rgb '#E69F00' lw 2 dt 2 pt 5", script)
         self.assertIn('set xlabel "Offered load (Erlangs, all node pairs)"', script)
 
+    def test_collect_rebuilds_the_tables_against_a_baseline_named_by_its_label(self):
+        copy = os.path.join(self.scratch, "copy")
+        shutil.copytree(self.out, copy)
+        status, log = sweep("collect", copy, "--baseline", "Random + most used", "--no-plot")
+        self.assertEqual(status, 0, log)
+        self.assertEqual({(r["method"], r["baseline"], r["pairs"]) for r in rows_of(os.path.join(copy, "compare.csv"))},
+                         {("-ff", "-r -mu", "6")})
+        with open(os.path.join(self.out, "results.csv")) as a, open(os.path.join(copy, "results.csv")) as b:
+            self.assertEqual(a.read(), b.read())
+
     def test_only_each_runs_summary_is_kept(self):
         names = os.listdir(os.path.join(self.out, "runs"))
         self.assertEqual(len([n for n in names if n.endswith(".json")]), 8)
