@@ -6,19 +6,29 @@
 
 #include <cstdint>
 
+#include "base/philox.h"
+
 namespace lumtra {
 
 struct Lehmer {
   uint32_t state = 1;
+  // In the replication mode (--parallel) the Method stream of a batch draws
+  // from a counter-based stream of the lane's instead; null otherwise.
+  CounterStream* counter = nullptr;
 
   uint32_t step() {
     state = (state * 16807u) & 0x7FFFFFFFu;
     return state;
   }
-  double uniform() { return step() * 4.656612873077393e-10; }
+  double uniform() {
+    if (counter) [[unlikely]]
+      return counter->uniform();
+    return step() * 4.656612873077393e-10;
+  }
   // Where k steps would leave the stream, in O(log k): the state times
   // 16807^k, all modulo 2^31.
   void skip(uint32_t k) {
+    if (counter) return counter->skip(k);
     uint32_t factor = 1, power = 16807;
     for (; k; k >>= 1) {
       if (k & 1) factor = (factor * power) & 0x7FFFFFFFu;
