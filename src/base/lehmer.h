@@ -1,5 +1,7 @@
-// Lehmer stream: the multiplicative generator every random number of a run
-// comes from (Method, Generator and Pair streams). One step is
+// Lehmer stream: the multiplicative generator every random number of a
+// classic run comes from (Method, Generator and Pair streams; the
+// replication mode draws from counter-based streams, base/philox.h). One
+// step is
 // x <- (16807 * x) mod 2^32, keeping the low 31 bits; the draw is x / 2^31.
 // A seed in 1 .. 2^31-1 never reaches 0, so draws lie strictly in (0, 1).
 #pragma once
