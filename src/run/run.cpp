@@ -12,6 +12,7 @@
 #include "paths/build.h"
 #include "report/json.h"
 #include "report/report.h"
+#include "base/numbers.h"
 #include "base/whole_file.h"
 #include "run/batches.h"
 #include "run/check.h"
@@ -68,12 +69,15 @@ Status check_arrival_density(const Run& run, const std::string& source) {
   const double arrivals = total * (run.config.sim.warmup + run.config.sim.batch_time);
   constexpr double kClockSteps = 4503599627370496.0;  // 2^52
   if (!(arrivals > kClockSteps)) return Status::proceed();
-  char text[160];
-  std::snprintf(text, sizeof text, "%g calls per time unit over a batch time of %g make about %g arrivals per batch",
-                total, run.config.sim.batch_time, arrivals);
+  const double warmup = run.config.sim.warmup;
+  const std::string after = warmup > 0.0 ? " and a warm-up of " + real_text(warmup) : std::string();
+  char text[224];
+  std::snprintf(text, sizeof text, "%g calls per time unit over a batch time of %g%s make about %g arrivals per batch",
+                total, run.config.sim.batch_time, after.c_str(), arrivals);
   return Status::error(source, "arrival rates",
                        std::string(text) + ", more than the simulated clock can tell apart (2^52); " +
-                           "lower the rates (-f, -c) or the batch time (-t)");
+                           "lower the rates (-f, -c) or the batch time (-t)" +
+                           (warmup > 0.0 ? " or the warm-up (--warmup)" : ""));
 }
 
 bool any_traffic(const Network& net) {
