@@ -49,4 +49,23 @@ struct RunningStats {
   }
 };
 
+// RatioStats: the batches' (arrived, blocked) totals, for the ratio of
+// their sums: the means of both and their centred sums of squares and
+// products (Welford's updates for two series), in constant memory.
+struct RatioStats {
+  uint64_t n = 0;
+  double mean_a = 0.0, mean_c = 0.0;
+  double saa = 0.0, scc = 0.0, sac = 0.0;
+
+  void add(double a, double c) {
+    ++n;
+    const double da = a - mean_a, dc = c - mean_c;
+    mean_a += da / double(n);
+    mean_c += dc / double(n);
+    saa += da * (a - mean_a);
+    scc += dc * (c - mean_c);
+    sac += da * (c - mean_c);
+  }
+};
+
 }  // namespace lumtra

@@ -1,5 +1,6 @@
 #include "report/confidence.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace lumtra {
@@ -65,6 +66,27 @@ bool confidence_half_width(const RunningStats& values, double& half_width) {
   const double n = double(values.n);
   half_width = student_t_quantile(0.975, n - 1.0) * values.sd() / std::sqrt(n);
   return true;
+}
+
+bool ratio_interval(const RatioStats& t, double& low, double& high) {
+  if (t.n < 2 || !(t.mean_a > 0.0) || !(t.mean_c > 0.0)) return false;
+  const double n = double(t.n);
+  const double r = t.mean_c / t.mean_a;
+  // sum (c_i - R a_i)^2 from the centred sums, without cancellation of the
+  // large raw sums (the uncentred term vanishes as mean(c) = R mean(a)).
+  const double residual = std::max(0.0, t.scc - 2.0 * r * t.sac + r * r * t.saa);
+  const double dispersion = std::max(1.0 - r, residual / ((n - 1.0) * r * t.mean_a));
+  const double q = std::pow(student_t_quantile(0.975, n - 1.0), 2) * dispersion;
+  const double a = n * t.mean_a, c = n * t.mean_c;
+  // The roots of r^2 A^2 - r (2C + q) A + C^2; their product is R^2.
+  high = std::min(1.0, (2.0 * c + q + std::sqrt(q * (4.0 * c + q))) / (2.0 * a));
+  low = r * r / ((2.0 * c + q + std::sqrt(q * (4.0 * c + q))) / (2.0 * a));
+  return true;
+}
+
+double zero_count_upper_bound(double trials) {
+  if (!(trials > 0.0)) return 1.0;
+  return -std::expm1(std::log(0.05) / trials);
 }
 
 }  // namespace lumtra

@@ -86,6 +86,24 @@ Status JsonReport::finish(const FinalStats& st, int64_t elapsed_seconds, const P
   st.has_interval ? j_.num(st.half_width) : j_.null();
   j_.key("lag1_autocorrelation");
   st.has_lag1 ? j_.num(st.lag1) : j_.null();
+  j_.key("average_interval_estimator").str("batch means: Student t over the batches' blocked / arrived");
+  j_.key("pooled_blocking_probability").num(st.overall);
+  j_.key("pooled_interval_95");
+  if (st.has_pooled_interval) {
+    j_.open('{');
+    j_.key("low").num(st.pooled_low);
+    j_.key("high").num(st.pooled_high);
+    j_.close('}');
+  } else {
+    j_.null();
+  }
+  j_.key("pooled_half_width_95");
+  st.has_pooled_interval ? j_.num(0.5 * (st.pooled_high - st.pooled_low)) : j_.null();
+  j_.key("pooled_interval_estimator")
+      .str("score interval of the ratio total blocked / total arrived over the batch totals, over-dispersion "
+           "from the delta-method residuals, Student t");
+  j_.key("upper_bound_95");
+  st.nothing_blocked ? j_.num(st.upper_bound) : j_.null();
   j_.key("precision");
   if (precision) {
     j_.open('{');

@@ -62,7 +62,10 @@ FinalStats compute_statistics(RunTotals& totals, const ReportShape& shape) {
   }
   st.variance = ratio(squares, double(int64_t(m) * (int64_t(m) - 1) - 1));
   st.attempts = ratio(double(totals.total_attempts), double(totals.total_arrived));
-  st.has_interval = confidence_half_width(totals.batch_stats, st.half_width);
+  st.nothing_blocked = totals.total_blocked == 0;
+  st.upper_bound = zero_count_upper_bound(double(totals.total_arrived));
+  st.has_interval = !st.nothing_blocked && confidence_half_width(totals.batch_stats, st.half_width);
+  st.has_pooled_interval = !st.nothing_blocked && ratio_interval(totals.batch_totals, st.pooled_low, st.pooled_high);
   st.has_lag1 = totals.batch_stats.has_lag1();
   st.lag1 = totals.batch_stats.lag1_autocorrelation();
   return st;
@@ -94,11 +97,30 @@ void print_main_figures(Console& out, const FinalStats& st) {
   out.text("\nAverage Number of attempts = ").real("%g", st.attempts);
 }
 
+void print_pooled(Console& out, const FinalStats& st) {
+  out.text("\nPooled Blocking Probability (total blocked / total arrived) = ").real("%g", st.overall);
+  if (st.nothing_blocked)
+    out.text("\nPooled Blocking Probability 95% Upper Bound (no call blocked of ")
+        .u64(st.total_arrived)
+        .text(") = ")
+        .real("%g", st.upper_bound);
+  else if (st.has_pooled_interval)
+    out.text("\nPooled Blocking Probability 95% Confidence Interval (score interval over the batch totals) = ")
+        .real("%g", st.pooled_low)
+        .text(" to ")
+        .real("%g", st.pooled_high);
+  else
+    out.text("\nPooled Blocking Probability 95% Confidence Interval: none, fewer than two batches");
+}
+
 void print_interval(Console& out, const FinalStats& st) {
   if (st.has_interval)
     out.text("\nAverage Blocking Probability 95% Confidence Half-Width = ").real("%g", st.half_width);
+  else if (st.nothing_blocked)
+    out.text("\nAverage Blocking Probability 95% Confidence Half-Width: none, no call was blocked");
   else
     out.text("\nAverage Blocking Probability 95% Confidence Half-Width: none, fewer than two batches had arrivals");
+  print_pooled(out, st);
   if (st.has_lag1)
     out.text("\nLag-1 Autocorrelation of the Batch Blocking = ").real("%g", st.lag1);
   else
@@ -109,12 +131,12 @@ void print_interval(Console& out, const FinalStats& st) {
 void print_precision(Console& out, const PrecisionOutcome& p) {
   out.text("\nPrecision: ");
   if (!p.resolvable) {
-    out.text("no call was blocked in ").u64(p.batches).text(" batches, so the blocking is below what these batches ");
-    out.text("can resolve; target ").real("%g", 100.0 * p.target).text("% not met");
+    out.text("no call was blocked in ").u64(p.batches).text(" batches, so the blocking is below the 95% upper bound ");
+    out.real("%g", p.upper_bound).text("; target ").real("%g", 100.0 * p.target).text("% not met");
     return;
   }
   if (p.has_relative)
-    out.text("95% half-width = ").real("%g", 100.0 * p.relative).text("% of the Average Blocking Probability");
+    out.text("95% interval half-width = ").real("%g", 100.0 * p.relative).text("% of the Pooled Blocking Probability");
   else
     out.text("no half-width yet");
   out.text(" after ").u64(p.batches).text(" batches, target ").real("%g", 100.0 * p.target).text("% ");
@@ -141,6 +163,7 @@ Status report_statistics(Console& out, const FinalStats& st, ReportOptions& opti
   };
   if (!options.results.empty())
     keep_first_error(options.results.append(result_records(st, options.row_name_given, options.row_name)));
+  if (st.warmup > 0.0) out.text("\nWarm-up = ").real("%g", st.warmup).text(" time units of every batch, not counted");
   if (confidence) print_interval(out, st);
   if (precision) print_precision(out, *precision);
   const int64_t elapsed = static_cast<int64_t>(end_time - start);

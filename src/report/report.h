@@ -39,8 +39,19 @@ struct FinalStats {
   PairAverage minimum;
   double variance = 0.0;
   double attempts = 0.0;  // wavelength trials per arrived call
+  // 95 % confidence half-width of `average`, the mean of the batches'
+  // blocking; none when nothing was blocked.
   bool has_interval = false;
-  double half_width = 0.0;  // 95 % confidence half-width of `average`
+  double half_width = 0.0;
+  // 95 % interval of `overall`, the pooled ratio, from the batch totals
+  // (report/confidence.h); none when nothing was blocked.
+  bool has_pooled_interval = false;
+  double pooled_low = 0.0, pooled_high = 0.0;
+  // Nothing blocked: the one-sided 95 % upper bound over the calls counted
+  // replaces both intervals.
+  bool nothing_blocked = false;
+  double upper_bound = 0.0;
+  double warmup = 0.0;  // time units of every batch not counted
   bool has_lag1 = false;
   double lag1 = 0.0;  // lag-1 autocorrelation of the batches' blocking
 };
@@ -51,10 +62,12 @@ struct PrecisionOutcome {
   double target = 0.0;  // R
   uint32_t batches = 0;
   uint32_t max_batches = 0;
+  uint32_t min_batches = 0;  // the first batch after which it was checked
   bool resolvable = true;  // some call was blocked
+  double upper_bound = 0.0;  // when not: the 95 % upper bound on the blocking
   bool met = false;
   bool has_relative = false;
-  double relative = 0.0;  // half-width / average when reached
+  double relative = 0.0;  // half-width / pooled blocking when reached
 };
 
 // Which pairs the report covers and how the Average matrix is laid out.
@@ -79,9 +92,13 @@ Status report_statistics(Console& out, const FinalStats& stats, ReportOptions& o
 // The lines from "Average Blocking Probability" to "Average Number of
 // attempts", each starting with a line break.
 void print_main_figures(Console& out, const FinalStats& stats);
-// The --ci lines (the half-width and the lag-1 autocorrelation), each
-// starting with a line break.
+// The --ci lines (the half-widths of the batch average and of the pooled
+// blocking, or the upper bound when nothing was blocked, and the lag-1
+// autocorrelation), each starting with a line break.
 void print_interval(Console& out, const FinalStats& stats);
+// The pooled blocking with its interval or upper bound, starting with a
+// line break.
+void print_pooled(Console& out, const FinalStats& stats);
 // The --precision line, starting with a line break.
 void print_precision(Console& out, const PrecisionOutcome& precision);
 

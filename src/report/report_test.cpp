@@ -186,7 +186,9 @@ TEST(LongOptions, ConfidenceHalfWidthMatchesAHandComputation) {
   EXPECT_LT(r.out.find("Confidence"), r.out.find("Simulation Time"));
 
   auto one = run_lumtra({"-s:9", "-b:1", "-t:30", kNet, "--ci"});
-  EXPECT_NE(one.out.find("Half-Width: none, fewer than two batches had arrivals\nLag-1 Autocorrelation of the Batch "
+  EXPECT_NE(one.out.find("Half-Width: none, fewer than two batches had arrivals\nPooled Blocking Probability "),
+            std::string::npos);
+  EXPECT_NE(one.out.find("Interval: none, fewer than two batches\nLag-1 Autocorrelation of the Batch "
                          "Blocking: none, fewer than three batches had arrivals or all blocked the same share\n"
                          "Simulation Time"),
             std::string::npos)

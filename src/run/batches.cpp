@@ -19,14 +19,18 @@ namespace lumtra {
 namespace {
 
 // Decides after each batch, in batch order, whether the run has enough.
+// The target is checked only from the minimum number of batches on: an
+// interval from a handful of batches is too often spuriously narrow, and
+// stopping on it picks exactly those.
 class StopRule {
  public:
-  StopRule(const LongOptions& options, uint32_t first) : first_(first) {
+  StopRule(const LongOptions& options, uint32_t first) {
     if (options.precision > 0.0) {
       target_ = options.precision;
       last_ = std::max(first, options.max_batches);
+      check_from_ = std::min(last_, std::max(first, options.min_batches));
     } else {
-      last_ = first;
+      last_ = check_from_ = first;
     }
   }
   uint32_t last() const { return last_; }
@@ -35,29 +39,32 @@ class StopRule {
   // True when batch b, just added to the totals, is the run's last.
   bool done(uint32_t b, const RunTotals& totals, PrecisionOutcome& outcome) const {
     if (b >= last_) return finish(b, totals, outcome), true;
-    if (!asked() || b < first_) return false;
+    if (!asked() || b < check_from_) return false;
     return finish(b, totals, outcome);
   }
 
  private:
-  // Fills the outcome at batch b; true when the target is met or cannot be.
+  // Fills the outcome at batch b; true when the target is met.
   bool finish(uint32_t b, const RunTotals& totals, PrecisionOutcome& outcome) const {
     outcome.target = target_;
     outcome.batches = b;
     outcome.max_batches = last_;
-    // Nothing blocked: no half-width can ever be a share of an average of 0.
+    outcome.min_batches = check_from_;
+    // Nothing blocked: no half-width can be a share of 0, so the run goes on
+    // to its last batch and then gives an upper bound.
     outcome.resolvable = totals.total_blocked > 0;
-    if (!outcome.resolvable) return true;
-    double half_width = 0.0;
-    const RunningStats& s = totals.batch_stats;
-    outcome.has_relative = confidence_half_width(s, half_width) && s.mean > 0.0;
-    if (outcome.has_relative) outcome.relative = half_width / s.mean;
+    outcome.upper_bound = zero_count_upper_bound(double(totals.total_arrived));
+    if (!outcome.resolvable) return false;
+    double low = 0.0, high = 0.0;
+    const double pooled = double(totals.total_blocked) / double(totals.total_arrived);
+    outcome.has_relative = ratio_interval(totals.batch_totals, low, high);
+    if (outcome.has_relative) outcome.relative = 0.5 * (high - low) / pooled;
     outcome.met = outcome.has_relative && outcome.relative <= target_;
     return outcome.met;
   }
 
-  uint32_t first_;
   uint32_t last_;
+  uint32_t check_from_;
   double target_ = 0.0;
 };
 
@@ -94,6 +101,7 @@ class ParallelBatches {
     for (uint32_t k = 0; k < lanes; ++k) {
       auto lane = std::make_unique<Lane>();
       prepare_lane(*lane, in_, events);
+      prepare_replication_lane(*lane);
       install_copy(lane->methods, run.lane.methods, in_.methods, lane->links);
       lanes_.push_back(std::move(lane));
     }
@@ -194,7 +202,7 @@ uint64_t thread_stack_bytes() {
 uint32_t lanes_that_fit(Run& run, uint32_t wanted) {
   const uint64_t pairs = uint64_t(run.net.total_nodes) * run.net.total_nodes;
   const uint64_t per_lane = saturating_add(
-      saturating_add(saturating_mul(pairs, sizeof(Link) + 2 * sizeof(uint64_t) + sizeof(Lehmer)),
+      saturating_add(saturating_mul(pairs, sizeof(Link) + 2 * sizeof(uint64_t) + sizeof(Lehmer) + sizeof(PairedStreams)),
                      saturating_mul(run.lane.links.channels.size(), sizeof(uint32_t))),
       saturating_add(run.method_bytes, thread_stack_bytes()));
   const uint32_t lanes = static_cast<uint32_t>(std::min<uint64_t>(wanted, run.budget.left() / per_lane));
@@ -252,8 +260,10 @@ Status run_batches(Run& run, JsonReport* json, PrecisionOutcome& precision) {
                    "or lengthen the batches (-t)\n",
                    100.0 * precision.target, precision.max_batches);
     else
-      std::fprintf(run.err, "lumtra: --precision: no call was blocked in %u batches, so the blocking is below what "
-                   "these batches can resolve\n", precision.batches);
+      std::fprintf(run.err,
+                   "lumtra: --precision: no call was blocked in %u batches, so the blocking is below the 95 %% "
+                   "upper bound %g\n",
+                   precision.batches, precision.upper_bound);
   }
   return status;
 }

@@ -12,9 +12,11 @@
 // same for every N. Network and candidate paths are shared read-only.
 //
 // With --precision:R batches are added after the first ones until the 95 %
-// half-width of the Average Blocking Probability is at most R times it, or
-// --max-batches have run; the rule is checked after each batch in order, so
-// batches a parallel run computed past the stopping point are discarded.
+// half-width of the pooled blocking (total blocked / total arrived, ratio
+// estimator over the batch totals) is at most R times it, or --max-batches
+// have run; the rule is checked after each batch in order from the
+// --min-batches'th on, so batches a parallel run computed past the stopping
+// point are discarded. While nothing is blocked the run goes on.
 #pragma once
 
 #include "base/status.h"

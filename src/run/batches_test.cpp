@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <regex>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -52,39 +55,78 @@ TEST(ParallelBatches, EveryThreadCountPrintsTheSameBytes) {
   EXPECT_EQ(five.out.substr(0, five.out.find(cut)), three.out.substr(0, three.out.find("\n\nAverage Blocking Rates")));
 }
 
-// The rule is checked after each batch: the run stops at the first batch
-// whose half-width, computed here from the batches' blocking, is at most
-// the target share of their mean.
-TEST(Precision, StopsAtTheFirstBatchThatMeetsTheTarget) {
+// The (arrived, blocked) totals of every batch in a JSON document.
+std::vector<std::pair<double, double>> batch_totals(const std::string& json) {
+  std::vector<std::pair<double, double>> out;
+  const std::regex batch("\\{\"batch\":\\d+,\"arrived\":(\\d+),\"blocked\":(\\d+)");
+  for (std::sregex_iterator it(json.begin(), json.end(), batch), end; it != end; ++it)
+    out.emplace_back(std::stod((*it)[1]), std::stod((*it)[2]));
+  return out;
+}
+
+// The rule is checked after each batch from --min-batches on: the run stops
+// at the first batch whose pooled interval, recomputed here from the batch
+// totals as the manual gives it, is at most the target share of the pooled
+// blocking.
+TEST(Precision, StopsAtTheFirstBatchFromTheMinimumThatMeetsTheTarget) {
   const std::string json = test::scratch_dir() + "/run.json";
   for (const char* mode : {"--parallel:2", "--ci"}) {
-    auto r = run_lumtra({mode, "--precision:0.08", "-s:2", "-b:3", "-t:40", "--json:" + json,
+    auto r = run_lumtra({mode, "--precision:0.15", "--min-batches:4", "-s:2", "-b:3", "-t:40", "--json:" + json,
                          "-nt:" + test::example("nsfnet.txt")});
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::vector<double> bp = batch_blocking(test::read_file(json));
-    ASSERT_GE(bp.size(), 3u);
-    for (size_t n = 3; n <= bp.size(); ++n) {
-      RunningStats s;
-      for (size_t k = 0; k < n; ++k) s.add(bp[k]);
-      const double h = student_t_quantile(0.975, double(n - 1)) * s.sd() / std::sqrt(double(n));
-      EXPECT_EQ(h <= 0.08 * s.mean, n == bp.size()) << mode << " after " << n << " batches";
+    const auto totals = batch_totals(test::read_file(json));
+    ASSERT_GE(totals.size(), 4u);
+    for (size_t n = 4; n <= totals.size(); ++n) {
+      double a = 0, c = 0;
+      for (size_t k = 0; k < n; ++k) a += totals[k].first, c += totals[k].second;
+      const double r_hat = c / a, t = student_t_quantile(0.975, double(n - 1));
+      double squares = 0;
+      for (size_t k = 0; k < n; ++k) squares += std::pow(totals[k].second - r_hat * totals[k].first, 2);
+      const double phi = std::max(1 - r_hat, squares / (double(n - 1) * r_hat * a / double(n)));
+      const double q = t * t * phi, root = std::sqrt(q * (4 * c + q));
+      const double half = root / (2 * a);  // the roots lie (2C + q -+ root) / 2A
+      EXPECT_EQ(half <= 0.15 * r_hat, n == totals.size()) << mode << " after " << n << " batches";
     }
-    EXPECT_NE(r.out.find("% of the Average Blocking Probability after " + std::to_string(bp.size()) +
-                         " batches, target 8% met\nSimulation Time"),
+    EXPECT_NE(r.out.find("% of the Pooled Blocking Probability after " + std::to_string(totals.size()) +
+                         " batches, target 15% met\nSimulation Time"),
               std::string::npos)
         << r.out.substr(r.out.size() - 300);
   }
+  // By default no check comes before batch 20, however wide the target.
+  auto r = run_lumtra({"--parallel:2", "--precision:0.9", "-s:2", "-b:3", "-t:40", "--json:" + json,
+                       "-nt:" + test::example("nsfnet.txt")});
+  EXPECT_EQ(batch_totals(test::read_file(json)).size(), 20u);
 }
 
-TEST(Precision, NoBlockingAndTheBatchLimitEndTheRunWithAWarning) {
+// Nothing blocked: no interval of 0 +- 0 but the upper bound over the calls
+// counted, and --precision runs on to --max-batches.
+TEST(Precision, NothingBlockedGivesAnUpperBoundAndRunsToTheLimit) {
   const std::string net = "-nt:" + test::example("nsfnet.txt");
-  auto quiet = run_lumtra({"--precision:0.05", "-f:0.01", "-s:1", "-b:2", "-t:10", net});
+  const std::string json = test::scratch_dir() + "/run.json";
+  auto quiet = run_lumtra({"--precision:0.05", "--max-batches:30", "--ci", "-f:0.001", "-s:1", "-b:2", "-t:10",
+                           "--json:" + json, net});
   EXPECT_EQ(quiet.status, 0);
-  EXPECT_EQ(quiet.out.find("\nBatch 3:"), std::string::npos);
-  EXPECT_NE(quiet.out.find("\nPrecision: no call was blocked in 2 batches"), std::string::npos);
-  EXPECT_NE(quiet.err.find("no call was blocked in 2 batches"), std::string::npos) << quiet.err;
+  EXPECT_NE(quiet.out.find("\nBatch 30:"), std::string::npos);
+  EXPECT_EQ(quiet.out.find("\nBatch 31:"), std::string::npos);
+  EXPECT_EQ(quiet.out.find("Half-Width = 0\n"), std::string::npos);
+  const auto totals = batch_totals(test::read_file(json));
+  double arrived = 0;
+  for (const auto& t : totals) arrived += t.first;
+  ASSERT_GT(arrived, 0);
+  char bound[64];
+  std::snprintf(bound, sizeof bound, "%g", 1 - std::pow(0.05, 1 / arrived));
+  EXPECT_NE(quiet.out.find("Average Blocking Probability 95% Confidence Half-Width: none, no call was blocked\n"
+                           "Pooled Blocking Probability (total blocked / total arrived) = 0\n"
+                           "Pooled Blocking Probability 95% Upper Bound (no call blocked of " +
+                           std::to_string(int64_t(arrived)) + ") = " + bound + "\n"),
+            std::string::npos)
+      << quiet.out.substr(quiet.out.size() - 600);
+  EXPECT_NE(quiet.out.find("\nPrecision: no call was blocked in 30 batches, so the blocking is below the 95% upper "
+                           "bound " + std::string(bound)),
+            std::string::npos);
+  EXPECT_NE(quiet.err.find("no call was blocked in 30 batches"), std::string::npos) << quiet.err;
 
-  auto capped = run_lumtra({"--precision:0.001", "--max-batches:4", "-s:1", "-b:2", "-t:20", net});
+  auto capped = run_lumtra({"--precision:0.001", "--max-batches:4", "--min-batches:2", "-s:1", "-b:2", "-t:20", net});
   EXPECT_EQ(capped.status, 0);
   EXPECT_NE(capped.out.find("\nBatch 4:"), std::string::npos);
   EXPECT_EQ(capped.out.find("\nBatch 5:"), std::string::npos);
@@ -92,6 +134,9 @@ TEST(Precision, NoBlockingAndTheBatchLimitEndTheRunWithAWarning) {
   EXPECT_EQ(capped.err, "lumtra: --precision: the target of 0.1 % was not met within 4 batches; raise "
                         "--max-batches or lengthen the batches (-t)\n");
   EXPECT_EQ(run_lumtra({"--max-batches:4", net}).status, 1);  // only with --precision
+  EXPECT_EQ(run_lumtra({"--min-batches:4", net}).err,
+            "lumtra: command line: --min-batches: needs --precision:R, the precision the batches are added for\n");
+  EXPECT_EQ(run_lumtra({"--precision:0.1", "--min-batches:1", net}).status, 1);
 }
 
 // Each lane holds its own copy of the method state: when the memory left
@@ -130,6 +175,66 @@ TEST(ParallelBatches, OneLinkAgreesWithErlangB) {
   for (double bp : batch_blocking(test::read_file(json))) s.add(bp);
   ASSERT_EQ(s.n, 20u);
   EXPECT_NEAR(s.mean, test::erlang_b(4, 3.0), 4 * s.sd() / std::sqrt(20.0));
+}
+
+// Every batch starts from an empty link: short batches count too little
+// blocking unless their start is left out. One link of 8 wavelengths at 4
+// Erlangs, batches of 2 mean holding times.
+TEST(Warmup, ShortBatchesGiveErlangBOnlyWithTheWarmup) {
+  const std::string net = test::write_file("net.txt", test::single_link({.wavelengths = 8, .rate = 4.0, .batches = 400, .time = 2}));
+  const double exact = test::erlang_b(8, 4.0);  // 0.0304201
+  EXPECT_NEAR(exact, 0.0304201, 1e-7);
+  auto interval = [&](const std::vector<std::string>& extra) {
+    std::vector<std::string> args = {"--parallel:2", "--ci", "-s:4", "-nt:" + net};
+    args.insert(args.end(), extra.begin(), extra.end());
+    auto r = run_lumtra(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string key = "(score interval over the batch totals) = ";
+    const size_t at = r.out.find(key) + key.size();
+    const double low = std::stod(r.out.substr(at));
+    return std::pair(low, std::stod(r.out.substr(r.out.find(" to ", at) + 4)));
+  };
+  const auto warmed = interval({});
+  EXPECT_LE(warmed.first, exact);
+  EXPECT_GE(warmed.second, exact);
+  EXPECT_LT(interval({"--warmup:0"}).second, exact);  // wholly below the truth
+}
+
+// Paired traffic: two methods run with the same seed in the replication
+// mode see the same calls, batch by batch and pair by pair, even when one
+// draws from the Method stream and the calls have sizes.
+TEST(ParallelBatches, TwoMethodsWithTheSameSeedSeeTheSameArrivals) {
+  const std::string dir = test::scratch_dir();
+  for (const char* net : {"nsfnet.txt", "all-node-types.txt"}) {
+    std::string first;
+    for (const char* method : {"-ff", "-r", "-la"}) {
+      const std::string json = dir + "/" + net + method + ".json";
+      auto r = run_lumtra({"--parallel:2", method, "-al:0.1", "-ep:0.1", "-m", "-s:7", "-b:4", "-t:30",
+                           "--json:" + json, "-nt:" + test::example(net)});
+      ASSERT_EQ(r.status, 0) << r.err;
+      const std::string doc = test::read_file(json);
+      std::string arrivals;
+      const std::regex pair("\"source\":(\\d+),\"destination\":(\\d+),\"arrived\":(\\d+)");
+      for (std::sregex_iterator it(doc.begin(), doc.find("\"pair_averages\"") + doc.begin(), pair), end; it != end;
+           ++it)
+        arrivals += it->str() + "\n";
+      ASSERT_GT(arrivals.size(), 100u);
+      if (first.empty()) first = arrivals;
+      EXPECT_EQ(arrivals, first) << net << " " << method;
+    }
+  }
+}
+
+// The deterministic automaton's learned order carries over between classic
+// batches: an interval over them is too narrow, and the run says so.
+TEST(ParallelBatches, TheCarriedOverAutomatonIsWarnedAboutOutsideTheReplicationMode) {
+  const std::string net = "-nt:" + test::example("ring-6.txt");
+  const std::string warning = "lumtra: -dla: the deterministic automaton carries its learned order from batch to "
+                              "batch, so its batches are not independent and the confidence interval is too narrow; "
+                              "use --parallel for independent batches\n";
+  EXPECT_EQ(run_lumtra({"-dla", "--ci", "-s:1", "-b:2", "-t:10", net}).err, warning);
+  EXPECT_EQ(run_lumtra({"-dla", "--parallel", "--ci", "-s:1", "-b:2", "-t:10", net}).err, "");
+  EXPECT_EQ(run_lumtra({"-dla", "-s:1", "-b:2", "-t:10", net}).err, "");
 }
 
 // With standard error on a terminal, the batches done so far are shown there

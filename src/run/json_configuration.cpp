@@ -2,6 +2,7 @@
 
 
 #include "methods/table.h"
+#include "sim/replication.h"
 
 namespace lumtra {
 
@@ -66,6 +67,9 @@ void write_configuration(JsonWriter& j, const Config& c, const Network& net) {
   limit(j.key("max_attempts"), m.max_attempts == kNoLimit, m.max_attempts);
   limit(j.key("sink_node"), c.sink_node < 0, int64_t(c.sink_node) + 1);
   text_or_null(j.key("row_name"), c.report.row_name_given, c.report.row_name);
+  j.key("warmup").num(c.sim.warmup);
+  j.key("generator").str(c.sim.replication ? kReplicationGenerator : kClassicGenerator);
+  limit(j.key("min_batches"), c.sim.min_batches == 0, c.sim.min_batches);
   j.close('}');
 }
 

@@ -1,5 +1,7 @@
 #include "run/long_options.h"
 
+#include <cmath>
+
 #include "base/numbers.h"
 
 namespace lumtra {
@@ -52,6 +54,19 @@ constexpr LongOption kLongOptions[] = {
        if (!whole(v, 1, 4294967295, o.max_batches, why)) return false;
        return true;
      }},
+    {"min-batches", Value::required,
+     [](LongOptions& o, const std::string& v, std::string& why) {
+       o.min_batches_given = true;
+       return whole(v, 2, 4294967295, o.min_batches, why);
+     }},
+    {"warmup", Value::required,
+     [](LongOptions& o, const std::string& v, std::string& why) {
+       o.warmup_given = true;
+       if (!parse_real(v, o.warmup, why)) return false;
+       if (o.warmup >= 0.0 && std::isfinite(o.warmup)) return true;
+       why = "'" + v + "' is not a time of 0 or more (time units of the network's rates)";
+       return false;
+     }},
     {"json", Value::required,
      [](LongOptions& o, const std::string& v, std::string& why) {
        if (v.empty()) {
@@ -95,6 +110,8 @@ Status scan_long_options(const std::vector<std::string>& args, LongOptions& out)
   }
   if (out.max_batches_given && out.precision == 0.0)
     return Status::error("command line", "--max-batches", "needs --precision:R, the precision the batches are added for");
+  if (out.min_batches_given && out.precision == 0.0)
+    return Status::error("command line", "--min-batches", "needs --precision:R, the precision the batches are added for");
   return Status::proceed();
 }
 

@@ -26,11 +26,17 @@ struct LongOptions {
   bool parallel = false;
   uint32_t threads = 0;
   // --precision:R: batches are added until the 95 % half-width of the
-  // average blocking is at most R times the average, or --max-batches:M
-  // batches have run.
+  // pooled blocking is at most R times it, or --max-batches:M batches have
+  // run.
   double precision = 0.0;  // 0: not asked
   uint32_t max_batches = 1000;
   bool max_batches_given = false;
+  uint32_t min_batches = 20;  // --min-batches:K: no check before batch K
+  bool min_batches_given = false;
+  // --warmup:T: time units at the start of every batch that are not counted;
+  // by default 10 mean holding times with --parallel or --precision.
+  double warmup = 0.0;
+  bool warmup_given = false;
 };
 
 // Reads every argument that starts with "--".

@@ -12,6 +12,7 @@
 #include "paths/build.h"
 #include "report/json.h"
 #include "report/report.h"
+#include "base/numbers.h"
 #include "base/whole_file.h"
 #include "run/batches.h"
 #include "run/check.h"
@@ -65,15 +66,18 @@ Status read_node_count(TokenReader& in, uint32_t& n) {
 Status check_arrival_density(const Run& run, const std::string& source) {
   double total = 0.0;
   for (double r : run.net.arrival_rates) total += r;
-  const double arrivals = total * run.config.sim.batch_time;
+  const double arrivals = total * (run.config.sim.warmup + run.config.sim.batch_time);
   constexpr double kClockSteps = 4503599627370496.0;  // 2^52
   if (!(arrivals > kClockSteps)) return Status::proceed();
-  char text[160];
-  std::snprintf(text, sizeof text, "%g calls per time unit over a batch time of %g make about %g arrivals per batch",
-                total, run.config.sim.batch_time, arrivals);
+  const double warmup = run.config.sim.warmup;
+  const std::string after = warmup > 0.0 ? " and a warm-up of " + real_text(warmup) : std::string();
+  char text[224];
+  std::snprintf(text, sizeof text, "%g calls per time unit over a batch time of %g%s make about %g arrivals per batch",
+                total, run.config.sim.batch_time, after.c_str(), arrivals);
   return Status::error(source, "arrival rates",
                        std::string(text) + ", more than the simulated clock can tell apart (2^52); " +
-                           "lower the rates (-f, -c) or the batch time (-t)");
+                           "lower the rates (-f, -c) or the batch time (-t)" +
+                           (warmup > 0.0 ? " or the warm-up (--warmup)" : ""));
 }
 
 bool any_traffic(const Network& net) {
@@ -218,7 +222,18 @@ Status start_run(Run& run) {
     seed_streams(run);
     status = validate_and_normalise(run.config);
   }
+  if (status.ok()) apply_statistics_options(run.extras, run.config.sim);
   return status;
+}
+
+void apply_statistics_options(const LongOptions& extras, SimOptions& sim) {
+  const bool precision = extras.precision > 0.0;
+  sim.replication = extras.parallel;
+  // Every batch starts from an empty network: its first holding times are
+  // biased low, more so the shorter the batch.
+  const double default_warmup = extras.parallel || precision ? 10.0 / sim.departure_rate : 0.0;
+  sim.warmup = extras.warmup_given ? extras.warmup : default_warmup;
+  sim.min_batches = precision ? extras.min_batches : 0;
 }
 
 namespace {
@@ -234,6 +249,20 @@ void warn_if_correlated(std::FILE* err, const FinalStats& stats, const RunTotals
                "the confidence interval is too narrow; use --parallel for independent batches, or longer batches "
                "(-t)\n",
                stats.lag1, static_cast<unsigned long long>(totals.batch_stats.n), bound);
+}
+
+// The deterministic automaton's learned order carries over from batch to
+// batch in the classic mode, so its batches are not replications and any
+// interval over them comes out too narrow.
+void warn_if_carried_over(std::FILE* err, const Run& run) {
+  const MethodOptions& m = run.config.methods;
+  const LongOptions& x = run.extras;
+  if (x.parallel || !(x.confidence || x.precision > 0.0 || x.json)) return;
+  if (m.routing_code != kDeterministicLA && m.wa_code != kDeterministicLA) return;
+  std::fputs("lumtra: -dla: the deterministic automaton carries its learned order from batch to batch, so its "
+             "batches are not independent and the confidence interval is too narrow; use --parallel for "
+             "independent batches\n",
+             err);
 }
 
 ReportShape report_shape(const Run& run) {
@@ -272,12 +301,14 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
     PrecisionOutcome precision;
     if (status.ok()) {
       tell_seed();
+      warn_if_carried_over(err, *run);
       run->start_time = std::time(nullptr);
       run->out.text("\nSimulation Started....");
       status = run_batches(*run, document, precision);
     }
     if (status.ok()) {
-      const FinalStats stats = compute_statistics(run->totals, report_shape(*run));
+      FinalStats stats = compute_statistics(run->totals, report_shape(*run));
+      stats.warmup = run->config.sim.warmup;
       const PrecisionOutcome* asked = extras.precision > 0.0 ? &precision : nullptr;
       status = report_statistics(run->out, stats, run->config.report, extras.confidence, run->start_time, document,
                                  asked);

@@ -79,6 +79,10 @@ struct Run {
 
 // The command line: scan, stream seeds, combination checks.
 Status start_run(Run& run);
+// The long options of the statistics in the simulation's options: the
+// replication mode, the warm-up (10 mean holding times by default with
+// --parallel or --precision) and the batches before the first check.
+void apply_statistics_options(const LongOptions& extras, SimOptions& sim);
 // Everything the run takes from its network source: the network (drawn
 // first with -g, and written to its file once read), the batch values and
 // the learning-automata constants.

@@ -26,8 +26,12 @@ void print_summary(Console& out, const Run& run, const FinalStats& stats, const 
   method_line(out, "Wavelength assignment: ", c.methods.wa_code);
   out.text("Seed: ").u64(run.seeder.last_seed).ch('\n');
   out.text("Batches: ").u64(run.totals.batches).text(" of ").real("%g", c.sim.batch_time).text(" time units");
+  if (c.sim.warmup > 0.0) out.text(", each after a warm-up of ").real("%g", c.sim.warmup).text(" not counted");
   print_main_figures(out, stats);
-  if (run.extras.confidence) print_interval(out, stats);
+  if (run.extras.confidence)
+    print_interval(out, stats);
+  else
+    print_pooled(out, stats);
   if (precision) print_precision(out, *precision);
   out.ch('\n');
 }

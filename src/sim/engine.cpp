@@ -11,21 +11,25 @@ namespace lumtra {
 namespace {
 
 // Exponential variate with the given rate from a stream.
-inline double exponential(Lehmer& stream, double rate) { return -std::log(1.0 - stream.uniform()) / rate; }
+template <class Stream>
+inline double exponential(Stream& stream, double rate) {
+  return -std::log(1.0 - stream.uniform()) / rate;
+}
 
 void schedule_arrival(Lane& lane, const Network& net, uint32_t u, uint32_t v) {
   const size_t pair = net.at(u, v);
   const uint32_t id = lane.events.acquire();
   Event& e = lane.events[id];
-  e.time = lane.now + exponential(lane.pair_streams[pair], net.arrival_rates[pair]);
+  e.time = lane.now + (lane.paired ? exponential(lane.paired_streams[pair].arrivals, net.arrival_rates[pair])
+                                   : exponential(lane.pair_streams[pair], net.arrival_rates[pair]));
   e.kind = kArrival;
   e.source = u;
   e.destination = v;
   if (net.nodes[u].grooming) {
     // A grooming source asks for min_call_slots .. max_call_slots slots.
     const uint64_t sizes = uint64_t(net.max_call_slots) - net.min_call_slots + 1;
-    e.slots = static_cast<uint32_t>(static_cast<uint64_t>(lane.generator_stream.uniform() * double(sizes)) +
-                                    net.min_call_slots);
+    const double draw = lane.paired ? lane.paired_streams[pair].sizes.uniform() : lane.generator_stream.uniform();
+    e.slots = static_cast<uint32_t>(static_cast<uint64_t>(draw * double(sizes)) + net.min_call_slots);
   } else {
     e.slots = net.slots_per_wavelength;
   }
@@ -55,6 +59,13 @@ void dispose(Lane& lane, uint32_t id) {
   lane.events.recycle(id);
 }
 
+// When a placed call departs: paired traffic drew its holding time as it
+// arrived; otherwise it comes from the pair's stream now.
+double departure_time(Lane& lane, const SimInput& in, uint32_t u, uint32_t v) {
+  if (lane.paired) return lane.now + lane.holding;
+  return lane.now + exponential(lane.pair_streams[in.net.at(u, v)], in.options.departure_rate);
+}
+
 bool head_is_placeholder(const EventList& events) {
   return !events.empty() && events[events.head()].time == kPlaceholderTime;
 }
@@ -69,7 +80,7 @@ bool place_whole(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint32_
     lane.events.recycle(id);
     return false;
   }
-  e.time = lane.now + exponential(lane.pair_streams[in.net.at(u, v)], in.options.departure_rate);
+  e.time = departure_time(lane, in, u, v);
   e.kind = kDeparture;
   e.source = u;
   e.destination = v;
@@ -107,7 +118,7 @@ bool place_in_parts(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint
     }
   }
   if (remaining == 0) {
-    const double departs = lane.now + exponential(lane.pair_streams[in.net.at(u, v)], in.options.departure_rate);
+    const double departs = departure_time(lane, in, u, v);
     while (head_is_placeholder(lane.events)) {
       const uint32_t id = lane.events.pop();
       Event& e = lane.events[id];
@@ -183,7 +194,7 @@ class Progress {
     if (now - last_ < std::chrono::milliseconds(250)) return;
     last_ = now;
     std::fprintf(lane_.progress, "\rbatch %u of %u: %3.0f%% of its time", batch_, lane_.batch_count,
-                 100.0 * std::min(1.0, lane_.now / in_.options.batch_time));
+                 100.0 * std::min(1.0, lane_.now / (in_.options.warmup + in_.options.batch_time)));
     std::fflush(lane_.progress);
   }
 
@@ -238,7 +249,7 @@ void prepare_lane(Lane& lane, const SimInput& in, uint64_t record_budget) {
 Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record) {
   const Network& net = in.net;
   const uint32_t t = net.total_nodes;
-  const uint64_t attempts_before = lane.methods.rwa.context.total_attempts;
+  uint64_t attempts_before = lane.methods.rwa.context.total_attempts;
   lane.now = 0.0;
   lane.events.clear();
   lane.links.reset();
@@ -249,7 +260,11 @@ Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record
     for (uint32_t v = 0; v < t; ++v)
       if (net.arrival_rates[net.at(u, v)] != 0.0) schedule_arrival(lane, net, u, v);
 
-  const double end = in.options.batch_time;
+  // Calls arriving during the warm-up are placed and held but not counted
+  // (nor are their wavelength trials); the counted time follows it.
+  const double warmup = in.options.warmup;
+  const double end = warmup + in.options.batch_time;
+  bool counting = !(warmup > 0.0);
   Progress progress(lane, in, b);
   // The batch ends right after the first arrival at or after its end time;
   // departures later than that are never processed.
@@ -260,10 +275,17 @@ Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record
     if (e.kind == kArrival) {
       lane.now = e.time;
       const uint32_t u = e.source, v = e.destination, demand = e.slots;
-      const bool placed = place_in_record(lane, in, u, v, demand, id);
       const size_t pair = net.at(u, v);
-      if (!placed) ++lane.blocked[pair];
-      ++lane.arrived[pair];
+      if (lane.paired) lane.holding = exponential(lane.paired_streams[pair].holding, in.options.departure_rate);
+      if (!counting && lane.now >= warmup) {
+        counting = true;
+        attempts_before = lane.methods.rwa.context.total_attempts;
+      }
+      const bool placed = place_in_record(lane, in, u, v, demand, id);
+      if (counting) {
+        if (!placed) ++lane.blocked[pair];
+        ++lane.arrived[pair];
+      }
       schedule_arrival(lane, net, u, v);
       if (lane.events.records() > lane.max_records) {
         Status s = too_many_calls(lane);
@@ -276,7 +298,7 @@ Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record
     }
   }
   record_batch(lane, in, record);
-  record.attempts = lane.methods.rwa.context.total_attempts - attempts_before;
+  record.attempts = counting ? lane.methods.rwa.context.total_attempts - attempts_before : 0;
   lane.events.clear();
   if (lane.progress) std::fputs("\r\033[K", lane.progress);
   return Status::proceed();
@@ -296,6 +318,7 @@ void report_batch(Console& out, const BatchRecord& record, uint32_t total_nodes,
   totals.total_blocked += record.blocked;
   totals.total_attempts += record.attempts;
   ++totals.batches;
+  totals.batch_totals.add(double(record.arrived), double(record.blocked));
   if (record.arrived > 0) {
     const double bp = double(record.blocked) / double(record.arrived);
     totals.bp_sum += bp;

@@ -17,6 +17,7 @@
 
 #include "base/console.h"
 #include "base/lehmer.h"
+#include "base/philox.h"
 #include "base/running_stats.h"
 #include "base/status.h"
 #include "methods/table.h"
@@ -52,6 +53,13 @@ struct BatchRecord {
   std::vector<PairCount> pairs;
 };
 
+// The traffic streams of one pair in the replication mode.
+struct PairedStreams {
+  CounterStream arrivals;
+  CounterStream holding;
+  CounterStream sizes;
+};
+
 struct Lane {
   LinkState links;
   MethodSet methods;
@@ -59,6 +67,13 @@ struct Lane {
   double now = 0.0;
   std::vector<Lehmer> pair_streams;  // T x T
   Lehmer generator_stream;           // call sizes of grooming sources
+  // Paired traffic (--parallel): the calls of a batch come from streams of
+  // their own that no method touches, every call's holding time drawn as it
+  // arrives, so every method sees the same calls.
+  bool paired = false;
+  std::vector<PairedStreams> paired_streams;  // T x T when paired
+  CounterStream method_counter;               // the Method stream when paired
+  double holding = 0.0;                       // the arriving call's holding time
   std::vector<uint64_t> arrived;     // T x T, this batch
   std::vector<uint64_t> blocked;     // T x T, this batch
   size_t max_records = 1;            // event records the memory budget allows
@@ -76,6 +91,7 @@ struct RunTotals {
   uint32_t batches_with_arrivals = 0;
   uint32_t batches = 0;
   RunningStats batch_stats;  // blocking of the batches that had arrivals
+  RatioStats batch_totals;   // arrived and blocked of every batch
 };
 
 // Sizes the lane's link state and counters for the network; the event

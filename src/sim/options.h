@@ -12,6 +12,11 @@ struct SimOptions {
   double departure_rate = 1.0;   // -dr
   bool multi_wavelength = false; // -m
   bool virtual_output = false;   // -vo
+  // --warmup:T: every batch first runs T time units whose calls are placed
+  // and held but not counted; batch_time is the counted time after it.
+  double warmup = 0.0;
+  bool replication = false;      // --parallel: every batch a replication of its own
+  uint32_t min_batches = 0;      // --precision: batches before the first check
 };
 
 }  // namespace lumtra
