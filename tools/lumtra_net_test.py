@@ -15,6 +15,7 @@ import importlib.util
 import io
 import math
 import os
+import re
 import signal
 import stat
 import subprocess
@@ -651,6 +652,27 @@ class EndToEnd(Files):
                 self.assertEqual((check.returncode, check.stderr), (0, ""))
                 self.assertIn("Capacities that differ between the two directions: none\n", check.stdout)
                 self.assertTrue(check.stdout.endswith("The network can run.\n"), check.stdout)
+
+    def test_lengths_make_the_first_candidate_the_shortest_by_km(self):
+        network, side = self.path("geant2.txt"), self.path("geant2-km.txt")
+        status, _, err = run(os.path.join(TOPOLOGIES, "geant2.json"), "-o", network, "--lengths", side)
+        self.assertEqual(status, 0, err)
+        graph = tool.nx.DiGraph()
+        with open(side, encoding="utf-8") as f:
+            graph.add_weighted_edges_from((int(a), int(b), float(km)) for a, b, km in
+                                          (line.split() for line in f if not line.startswith("#")))
+        result = self.lumtra(network, "--lengths:" + side, "-s:1", "-b:1", "-t:1")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        first = {}
+        for m in re.finditer(r"\nPath From (\d+) to (\d+): ([\d-]+)\nCost: ([\d.]+) km\n", result.stdout):
+            first.setdefault((int(m.group(1)), int(m.group(2))), ([int(x) for x in m.group(3).split("-")],
+                                                                  float(m.group(4))))
+        self.assertEqual(len(first), 35 * 34)
+        shortest = dict(tool.nx.all_pairs_dijkstra_path_length(graph))
+        for (s, d), (nodes, cost) in first.items():
+            km = sum(graph[a][b]["weight"] for a, b in zip(nodes, nodes[1:]))
+            self.assertAlmostEqual(km, shortest[s][d], places=6, msg=f"{s} to {d}")
+            self.assertAlmostEqual(cost, km, places=6)
 
 
 if __name__ == "__main__":

@@ -31,6 +31,8 @@ struct LongOptions {
   double precision = 0.0;  // 0: not asked
   uint32_t max_batches = 1000;
   bool max_batches_given = false;
+  // --lengths:FILE: fibre lengths in km; a path then costs its length.
+  std::string lengths_path;
 };
 
 // Reads every argument that starts with "--".
