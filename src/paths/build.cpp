@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -38,7 +39,6 @@ class TableBuilder {
         switching_(has_switching_nodes(net)),
         by_length_(!net.link_metres.empty()),
         length_dist_(by_length_ ? length_distances(net) : LengthDistances{}),
-        length_search_(net, length_dist_),
         most_(t_, kNoRoute),
         lower_(t_),
         upper_(t_),
@@ -52,6 +52,7 @@ class TableBuilder {
         progress_(limits.progress),
         progress_every_(std::chrono::milliseconds(limits.progress_ms)) {
     if (progress_) search_.on_progress([this](uint64_t steps) { report_progress(steps); });
+    if (by_length_) length_search_.emplace(net, length_dist_);
   }
   ~TableBuilder() {
     if (reported_) {
@@ -90,7 +91,7 @@ class TableBuilder {
   // window is one of lengths, the search bounds lengths as well as hops.
   const bool by_length_;
   LengthDistances length_dist_;
-  LengthSearch length_search_;
+  std::optional<LengthSearch> length_search_;  // made only with lengths
   std::vector<int64_t> most_;  // per destination: the longest length recorded
 
   // Per destination of the current source.
@@ -376,7 +377,7 @@ Status TableBuilder::build(std::vector<std::pair<uint32_t, uint32_t>>& missing) 
     scratch_paths_ = 0;
     bool complete;
     if (by_length_)
-      complete = length_search_.run(s, lo_, hi_, most_, [&](uint32_t d, const uint32_t* nodes, uint32_t h, int64_t m) {
+      complete = length_search_->run(s, lo_, hi_, most_, [&](uint32_t d, const uint32_t* nodes, uint32_t h, int64_t m) {
         return collect(d, nodes, h, static_cast<int32_t>(std::min<int64_t>(m, INT32_MAX)));
       });
     else  // every existing link weighs 1, so a path costs its hop count
