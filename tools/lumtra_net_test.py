@@ -569,7 +569,7 @@ class Converters(Files):
         gml = GML.replace('label "Chicago"', 'label "Chicago" converter "yes"')
         net, err = self.convert("c.gml", gml, "--converters", "attr:converter")
         self.assertEqual(net["nodes"], ["1 n", "1 y"])
-        self.assertIn("converters: 1 node convert: 'Chicago'", err)
+        self.assertIn("converters: 1 node converts: 'Chicago'", err)
         for spec, expected in (("degree:6", "degree:6: K must be a whole number from 1 to the 5 nodes"),
                                ("A,Q", "node list: unknown node 'Q'")):
             status, _, err = run(self.path("c.edges"), "--converters", spec)
