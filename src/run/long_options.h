@@ -37,6 +37,8 @@ struct LongOptions {
   // by default 10 mean holding times with --parallel or --precision.
   double warmup = 0.0;
   bool warmup_given = false;
+  // --lengths:FILE: fibre lengths in km; a path then costs its length.
+  std::string lengths_path;
 };
 
 // Reads every argument that starts with "--".
