@@ -29,6 +29,9 @@ namespace {
 // in long double (the alternating terms stay below 2^32 times the result's
 // scale); wider segments chain hypergeometric distributions instead.
 constexpr uint32_t kAlternatingWidth = 32;
+// Up to this many, 2^16 times double's precision is still below 1e-11,
+// and the sums are kept in double, which is several times faster.
+constexpr uint32_t kDoubleWidth = 16;
 
 struct Segment {
   uint32_t first = 0;  // index of its first fibre in Model::hop_fibres
@@ -58,6 +61,16 @@ struct Fibre {
   std::vector<double> free;         // distribution of the free wavelengths, 0 .. capacity
   std::vector<double> arrivals;     // calls per time unit it accepts, per state
   std::vector<long double> joint;   // chance that a given set of j wavelengths is all free
+  // C(x, j) / C(capacity, j) at x * (top + 1) + j, top = min(capacity, kAlternatingWidth)
+  std::vector<long double> ratio;
+  // Sums over the paths through the fibre, in segments of up to
+  // kAlternatingWidth wavelengths, of their offered rate, and of that rate
+  // times C(W, j) times the chance that j given wavelengths are free on all
+  // the segment's other fibres.
+  double through_rate = 0.0;
+  std::vector<long double> through;
+  // The same in double for segments of up to kDoubleWidth wavelengths.
+  std::vector<double> joint_double, through_double;
   double blocking = 0.0;            // full conversion: E(C, rho)
   double thinned = 0.0;             // full conversion: rho, calls per time unit
   double offered = 0.0;             // calls per time unit of the paths through it
@@ -152,39 +165,29 @@ Model build_model(const Network& net, const PathTable& table, const EstimateSett
   return m;
 }
 
-// ∫_0^1 Π_i (1 - t q_i) dt over the `others`: the share of a pair's calls
-// that reach a path tried in a random order among these others, each of
-// which passes a call on with chance 1 - q_i.
-double random_position_share(const std::vector<double>& others) {
-  if (others.empty()) return 1.0;
-  if (others.size() <= 16) {
-    // Exact: the polynomial's coefficients, then their integrals.
-    std::vector<double> c(1, 1.0);
-    for (double q : others) {
-      c.push_back(0.0);
-      for (size_t k = c.size() - 1; k > 0; --k) c[k] -= q * c[k - 1];
-    }
-    double sum = 0.0;
-    for (size_t k = 0; k < c.size(); ++k) sum += c[k] / double(k + 1);
-    return sum;
+// The share of a pair's calls that reach a path tried in a random order
+// among `others` paths, which block with the chances given: the integral
+// over t in [0, 1] of the product of (1 - t + t B_i). Expanded in
+// t^k (1 - t)^(n - k), it is the sum over k of e_k(B) / C(n, k) / (n + 1),
+// e_k the elementary symmetric sums; p_k = e_k / C(m, k) after m factors
+// keeps every term positive and below 1.
+double random_position_share(const std::vector<double>& others, std::vector<double>& p) {
+  const size_t n = others.size();
+  p.assign(n + 1, 0.0);
+  p[0] = 1.0;
+  for (size_t m = 1; m <= n; ++m) {
+    const double b = others[m - 1];
+    for (size_t k = m; k > 0; --k) p[k] = (double(m - k) * p[k] + double(k) * b * p[k - 1]) / double(m);
   }
-  // Many paths: the midpoint rule on the logarithm (the integrand is
-  // positive and falls steeply from 1 near t = 0).
-  constexpr int kSteps = 4096;
   double sum = 0.0;
-  for (int s = 0; s < kSteps; ++s) {
-    const double x = (s + 0.5) / kSteps;
-    double log_value = 0.0;
-    for (double q : others) log_value += std::log1p(-x * q);
-    sum += std::exp(log_value);
-  }
-  return sum / kSteps;
+  for (double v : p) sum += v;
+  return sum / double(n + 1);
 }
 
 // Offers each pair's calls to its routes from their blocking: a route gets
 // what the routes tried before it blocked.
 void offer_routes(Model& m) {
-  std::vector<double> others;
+  std::vector<double> others, scratch;
   for (const Pair& pair : m.pairs) {
     double reaching = pair.rate;  // calls that reach the current group
     uint32_t start = 0;
@@ -194,8 +197,8 @@ void offer_routes(Model& m) {
         Route& r = m.routes[pair.first_route + k];
         others.clear();
         for (uint32_t i = start; i < end; ++i)
-          if (i != k) others.push_back(1.0 - m.routes[pair.first_route + i].blocking);
-        r.rate = reaching * random_position_share(others);
+          if (i != k) others.push_back(m.routes[pair.first_route + i].blocking);
+        r.rate = reaching * random_position_share(others, scratch);
         group_block *= r.blocking;
       }
       reaching *= group_block;
@@ -291,7 +294,12 @@ std::vector<double> intersect(const Model& m, const std::vector<double>& a, cons
       if (!(b[y] > top_b * 1e-18)) continue;
       const double w = a[x] * b[y];
       const uint32_t low = x + y > width ? x + y - width : 0;
-      for (uint32_t k = low; k <= std::min(x, y); ++k) out[k] += w * m.hypergeometric(k, width, x, y);
+      // H(k + 1) / H(k) = (x - k)(y - k) / ((k + 1)(width - x - y + k + 1))
+      double h = m.hypergeometric(low, width, x, y);
+      for (uint32_t k = low; k <= std::min(x, y); ++k) {
+        out[k] += w * h;
+        h *= double(x - k) * double(y - k) / (double(k + 1) * double(width - x - y + k + 1));
+      }
     }
   }
   return out;
@@ -302,7 +310,18 @@ std::vector<double> intersect(const Model& m, const std::vector<double>& a, cons
 // free on all its fibres; and (returned) the same chance unconditioned.
 class SegmentChances {
  public:
-  explicit SegmentChances(const Model& model) : m_(model) {}
+  explicit SegmentChances(Model& model) : m_(model) {
+    // C(w, j) at w * (kAlternatingWidth + 1) + j
+    binomials_.assign(size_t(kAlternatingWidth + 1) * (kAlternatingWidth + 1), 0.0L);
+    for (uint32_t w = 0; w <= kAlternatingWidth; ++w) {
+      long double b = 1.0L;
+      for (uint32_t j = 0; j <= w; ++j) {
+        binomials_[size_t(w) * (kAlternatingWidth + 1) + j] = b;
+        b = b * (w - j) / (j + 1);
+      }
+    }
+    binomials_double_.assign(binomials_.begin(), binomials_.end());
+  }
 
   double no_common(const Segment& seg) {
     if (seg.width <= kAlternatingWidth) {
@@ -320,47 +339,45 @@ class SegmentChances {
     return clamp(z[0]);
   }
 
+  // Adds a path's `rate` (its calls that find the path's other segments
+  // free) to the sums of the segment's fibres; only for segments of up to
+  // kAlternatingWidth wavelengths.
+  void add_through(const Segment& seg, double rate) {
+    if (seg.width <= kDoubleWidth)
+      add_through(seg, rate, &Fibre::joint_double, &Fibre::through_double, binomials_double_, prefix_double_,
+                  suffix_double_);
+    else
+      add_through(seg, rate, &Fibre::joint, &Fibre::through, binomials_, prefix_, suffix_);
+  }
+
   // given[x] = chance of no common free wavelength when the fibre at `at`
-  // has x free, x = 0 .. its capacity.
+  // has x free, x = 0 .. its capacity; for segments wider than
+  // kAlternatingWidth.
   void no_common_given(const Segment& seg, uint32_t at, std::vector<double>& given) {
     const Fibre& self = fibre(seg, at);
     given.assign(size_t(self.capacity) + 1, 1.0);
-    if (seg.width <= kAlternatingWidth) {
-      // psi[j] = C(width, j) * product over the other fibres of joint[j]
-      psi_.assign(size_t(seg.width) + 1, 0.0L);
-      long double binom = 1.0L;
-      for (uint32_t j = 0; j <= seg.width; ++j) {
-        long double term = binom;
-        for (uint32_t h = 0; h < seg.count; ++h)
-          if (h != at) term *= fibre(seg, h).joint[j];
-        psi_[j] = term;
-        binom = binom * (seg.width - j) / (j + 1);
-      }
-      for (uint32_t x = 0; x <= self.capacity; ++x) {
-        long double sum = 0.0L, ratio = 1.0L;  // C(x, j) / C(capacity, j)
-        for (uint32_t j = 0; j <= seg.width && j <= x; ++j) {
-          sum += (j % 2 ? -psi_[j] : psi_[j]) * ratio;
-          ratio *= (long double)(x - j) / (long double)(self.capacity - j);
-        }
-        given[x] = clamp(double(sum));
-      }
-      return;
-    }
     // Intersection of the other fibres, then the chance that a set of the
     // fibre's own free size misses it.
     std::vector<double> z(size_t(seg.width) + 1, 0.0);
     z[seg.width] = 1.0;
     for (uint32_t h = 0; h < seg.count; ++h)
       if (h != at) z = intersect(m_, z, usable_free(m_, fibre(seg, h), seg.width), seg.width);
+    // avoid[y]: a y-set of the width misses the common set; a c-set is
+    // missed with chance C(width - c, y) / C(width, y).
+    avoid_.assign(size_t(seg.width) + 1, 0.0);
+    for (uint32_t y = 0; y <= seg.width; ++y) {
+      double ratio = 1.0;
+      for (uint32_t c = 0; c + y <= seg.width; ++c) {
+        avoid_[y] += z[c] * ratio;
+        ratio *= double(seg.width - c - y) / double(seg.width - c);
+      }
+    }
     for (uint32_t x = 0; x <= self.capacity; ++x) {
       double miss = 0.0;
-      for (uint32_t y = 0; y <= seg.width && y <= x; ++y) {
-        const double py = self.capacity == seg.width ? double(y == x) : m_.hypergeometric(y, self.capacity, x, seg.width);
-        if (py == 0.0) continue;
-        double avoid = 0.0;  // a y-set of the width avoids the common set
-        for (uint32_t c = 0; c + y <= seg.width; ++c)
-          if (z[c] > 0.0) avoid += z[c] * std::exp(m_.log_choose(seg.width - c, y) - m_.log_choose(seg.width, y));
-        miss += py * avoid;
+      if (self.capacity == seg.width) {
+        miss = avoid_[x];
+      } else {
+        for (uint32_t y = 0; y <= seg.width && y <= x; ++y) miss += m_.hypergeometric(y, self.capacity, x, seg.width) * avoid_[y];
       }
       given[x] = clamp(miss);
     }
@@ -368,10 +385,40 @@ class SegmentChances {
 
  private:
   static double clamp(double p) { return std::min(1.0, std::max(0.0, p)); }
+
+  // The sums of add_through in the precision of Real: products of positive
+  // factors, so double keeps their relative precision; only the alternating
+  // sum that reads them needs more.
+  template <typename Real>
+  void add_through(const Segment& seg, double rate, std::vector<Real> Fibre::*joint, std::vector<Real> Fibre::*through,
+                   const std::vector<Real>& binomials, std::vector<Real>& prefix, std::vector<Real>& suffix) {
+    const uint32_t w = seg.width, h_count = seg.count, row = w + 1;
+    // suffix[h * row + j]: product of joint[j] over the fibres from h on
+    suffix.assign(size_t(h_count + 1) * row, Real(1));
+    for (uint32_t h = h_count; h-- > 0;) {
+      const Real* own = (fibre(seg, h).*joint).data();
+      Real* here = suffix.data() + size_t(h) * row;
+      for (uint32_t j = 0; j <= w; ++j) here[j] = here[row + j] * own[j];
+    }
+    prefix.assign(row, Real(1));
+    const Real* binom = binomials.data() + size_t(w) * (kAlternatingWidth + 1);
+    for (uint32_t h = 0; h < h_count; ++h) {
+      Fibre& f = m_.fibres[m_.hop_fibres[seg.first + h]];
+      f.through_rate += rate;
+      const Real* after = suffix.data() + size_t(h + 1) * row;
+      const Real* own = (f.*joint).data();
+      Real* sum = (f.*through).data();
+      for (uint32_t j = 0; j <= w; ++j) {
+        sum[j] += Real(rate) * binom[j] * prefix[j] * after[j];
+        prefix[j] *= own[j];
+      }
+    }
+  }
   const Fibre& fibre(const Segment& seg, uint32_t h) const { return m_.fibres[m_.hop_fibres[seg.first + h]]; }
 
-  const Model& m_;
-  std::vector<long double> psi_;
+  Model& m_;
+  std::vector<long double> binomials_, prefix_, suffix_;
+  std::vector<double> binomials_double_, prefix_double_, suffix_double_, avoid_;
 };
 
 // Free-wavelength distribution of a fibre whose calls arrive at rate
@@ -401,6 +448,10 @@ double random_assignment_step(Model& m, const EstimateSettings& settings, double
   for (Fibre& f : m.fibres) {
     fill_joint(f);
     f.arrivals.assign(size_t(f.capacity) + 1, 0.0);
+    f.through_rate = 0.0;
+    f.through.assign(f.joint.size(), 0.0L);
+    f.joint_double.assign(f.joint.begin(), f.joint.end());
+    f.through_double.assign(f.joint.size(), 0.0);
   }
   segment_free.resize(m.segments.size());
   for (Route& r : m.routes) {
@@ -421,6 +472,10 @@ double random_assignment_step(Model& m, const EstimateSettings& settings, double
         if (o != s) rest *= segment_free[r.first_segment + o];
       if (rest == 0.0) continue;
       const Segment& seg = m.segments[r.first_segment + s];
+      if (seg.width <= kAlternatingWidth) {
+        chances.add_through(seg, rest);
+        continue;
+      }
       for (uint32_t h = 0; h < seg.count; ++h) {
         chances.no_common_given(seg, h, given);
         Fibre& f = m.fibres[m.hop_fibres[seg.first + h]];
@@ -430,6 +485,16 @@ double random_assignment_step(Model& m, const EstimateSettings& settings, double
   }
   double change = 0.0;
   for (Fibre& f : m.fibres) {
+    // Calls accepted in state x: all of the paths' rate but the share that
+    // finds no wavelength free on the whole segment, summed by inclusion
+    // and exclusion over the sets of j wavelengths.
+    const size_t row = f.through.size();
+    for (uint32_t x = 1; x <= f.capacity && f.through_rate > 0.0; ++x) {
+      long double missed = 0.0L;
+      for (size_t j = 0; j < row && j <= x; ++j)
+        missed += (j % 2 ? -1 : 1) * (f.through[j] + f.through_double[j]) * f.ratio[x * row + j];
+      f.arrivals[x] += std::max(0.0, f.through_rate - double(missed));
+    }
     birth_death(f.arrivals, settings.departure_rate, next);
     for (size_t x = 0; x < next.size(); ++x) {
       const double v = f.free[x] + damping * (next[x] - f.free[x]);
@@ -450,6 +515,15 @@ Estimate estimate_blocking(const Network& net, const PathTable& paths, const Est
   for (Fibre& f : m.fibres) {
     f.free.assign(size_t(f.capacity) + 1, 0.0);
     f.free[f.capacity] = 1.0;  // empty fibres to start from
+    const uint32_t top = std::min(f.capacity, kAlternatingWidth);
+    f.ratio.assign((size_t(f.capacity) + 1) * (top + 1), 0.0L);
+    for (uint32_t x = 0; x <= f.capacity; ++x) {
+      long double r = 1.0L;
+      for (uint32_t j = 0; j <= top && j <= x; ++j) {
+        f.ratio[size_t(x) * (top + 1) + j] = r;
+        r *= (long double)(x - j) / (long double)(f.capacity - j);
+      }
+    }
   }
   std::vector<double> segment_free, given, next;
   double damping = 1.0, previous = INFINITY;

@@ -31,6 +31,12 @@ struct LongOptions {
   double precision = 0.0;  // 0: not asked
   uint32_t max_batches = 1000;
   bool max_batches_given = false;
+  // --estimate[:conversion][,simulate]: the reduced-load estimate of the
+  // blocking; alone instead of the simulation, with "simulate" beside it;
+  // "conversion" takes every node as converting.
+  bool estimate = false;
+  bool estimate_conversion = false;
+  bool estimate_simulate = false;
 };
 
 // Reads every argument that starts with "--".
