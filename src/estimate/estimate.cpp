@@ -60,20 +60,39 @@ struct Fibre {
   uint32_t capacity = 0;
   std::vector<double> free;         // distribution of the free wavelengths, 0 .. capacity
   std::vector<double> arrivals;     // calls per time unit it accepts, per state
-  std::vector<long double> joint;   // chance that a given set of j wavelengths is all free
-  // C(x, j) / C(capacity, j) at x * (top + 1) + j, top = min(capacity, kAlternatingWidth)
+  double blocking = 0.0;            // full conversion: E(C, rho)
+  double thinned = 0.0;             // full conversion: rho, calls per time unit
+  double offered = 0.0;             // calls per time unit of the paths through it
+  double carried = 0.0;             // calls per time unit it carries, last iteration
+};
+
+constexpr uint32_t kNoFibre = 0xffffffffu;
+
+// How a hop enters the chance that a segment has a wavelength free on all
+// its fibres. The first hop of a segment: its fibre's free set, a uniform
+// random subset of its wavelengths. A later hop: its fibre's free set as
+// seen by the calls that come from the hop before it; the wavelengths
+// that calls continuing from that hop hold are busy on both, so the free
+// set is a uniform random subset of the others. Of the fibre's busy
+// wavelengths, `share` (the share of its carried calls that come from the
+// previous fibre) are taken to be such.
+struct Factor {
+  uint32_t fibre = 0;
+  uint32_t previous = kNoFibre;
+  double share = 0.0;
+  double carried = 0.0;  // calls per time unit through both fibres, last iteration
+  // ratio[x * (top + 1) + j]: chance that j given wavelengths are free when
+  // x are, C(x, j) / C(x + (1 - share)(capacity - x), j);
+  // top = min(capacity, kAlternatingWidth).
   std::vector<long double> ratio;
-  // Sums over the paths through the fibre, in segments of up to
-  // kAlternatingWidth wavelengths, of their offered rate, and of that rate
-  // times C(W, j) times the chance that j given wavelengths are free on all
-  // the segment's other fibres.
+  std::vector<long double> joint;  // its mean over the free distribution, j = 0 .. top
+  // Sums over the paths of the hop, in segments of up to kAlternatingWidth
+  // wavelengths, of their rate, and of their rate times C(W, j) times the
+  // chance that j given wavelengths are free on the segment's other hops.
   double through_rate = 0.0;
   std::vector<long double> through;
   // The same in double for segments of up to kDoubleWidth wavelengths.
   std::vector<double> joint_double, through_double;
-  double blocking = 0.0;            // full conversion: E(C, rho)
-  double thinned = 0.0;             // full conversion: rho, calls per time unit
-  double offered = 0.0;             // calls per time unit of the paths through it
 };
 
 struct Model {
@@ -81,7 +100,9 @@ struct Model {
   std::vector<Route> routes;
   std::vector<Segment> segments;
   std::vector<uint32_t> hop_fibres;
+  std::vector<uint32_t> hop_factors;  // parallel to hop_fibres
   std::vector<Fibre> fibres;
+  std::vector<Factor> factors;        // one per fibre (first hops), then one per pair of consecutive fibres
   std::vector<double> log_factorial;
 
   double log_choose(uint32_t n, uint32_t k) const {
@@ -103,6 +124,8 @@ Model build_model(const Network& net, const PathTable& table, const EstimateSett
   Model m;
   const uint32_t t = net.total_nodes;
   std::unordered_map<uint32_t, uint32_t> fibre_of;  // link -> index in m.fibres
+  std::unordered_map<uint64_t, uint32_t> junction_of;  // previous fibre << 32 | fibre -> index in m.factors
+  std::vector<Factor> junctions;
   uint32_t widest = 1;
   for (uint32_t s = 0; s < t; ++s)
     for (uint32_t d = 0; d < t; ++d) {
@@ -145,6 +168,20 @@ Model build_model(const Network& net, const PathTable& table, const EstimateSett
             m.fibres.push_back(std::move(f));
           }
           m.hop_fibres.push_back(it->second);
+          uint32_t factor = it->second;  // first hop of its segment: the fibre's own (junctions renumbered below)
+          if (seg.count > 0) {
+            const uint32_t previous = m.hop_fibres[m.hop_fibres.size() - 2];
+            auto [j, new_junction] = junction_of.try_emplace(uint64_t(previous) << 32 | it->second,
+                                                             uint32_t(junctions.size()));
+            if (new_junction) {
+              Factor f;
+              f.fibre = it->second;
+              f.previous = previous;
+              junctions.push_back(f);
+            }
+            factor = kNoFibre - 1 - j->second;
+          }
+          m.hop_factors.push_back(factor);
           ++seg.count;
           seg.width = std::min(seg.width, m.fibres[it->second].capacity);
           if (hops[h].ends_segment || settings.force_conversion || h + 1 == p.hops) {
@@ -160,6 +197,12 @@ Model build_model(const Network& net, const PathTable& table, const EstimateSett
       pair.routes = uint32_t(order.size());
       m.pairs.push_back(std::move(pair));
     }
+  // Factors: the fibres' own first, then the junctions.
+  m.factors.resize(m.fibres.size());
+  for (uint32_t f = 0; f < m.fibres.size(); ++f) m.factors[f].fibre = f;
+  for (uint32_t& f : m.hop_factors)
+    if (f >= m.fibres.size()) f = uint32_t(m.fibres.size()) + (kNoFibre - 1 - f);
+  m.factors.insert(m.factors.end(), junctions.begin(), junctions.end());
   m.log_factorial.resize(size_t(widest) + 1);
   for (size_t n = 0; n < m.log_factorial.size(); ++n) m.log_factorial[n] = std::lgamma(double(n) + 1.0);
   return m;
@@ -253,19 +296,30 @@ double conversion_step(Model& m, const EstimateSettings& settings, double dampin
 
 // ---- No conversion, random assignment ---------------------------------------
 
-// The chance that a given set of j wavelengths of a fibre is all free, for
-// j = 0 .. capacity: E[C(X, j)] / C(capacity, j). Only segments of up to
-// kAlternatingWidth wavelengths read it, so larger j are left out.
-void fill_joint(Fibre& f) {
-  const uint32_t top = std::min(f.capacity, kAlternatingWidth);
-  f.joint.assign(size_t(top) + 1, 0.0L);
-  for (uint32_t x = 0; x <= f.capacity; ++x) {
-    long double ratio = 1.0L;  // C(x, j) / C(capacity, j)
-    for (uint32_t j = 0; j <= x && j <= top; ++j) {
-      f.joint[j] += f.free[x] * ratio;
-      ratio *= (long double)(x - j) / (long double)(f.capacity - j);
+// The ratio table of a factor for its share (computed once for a first
+// hop, whose share is 0), its mean over the fibre's free distribution, and
+// its sums emptied.
+void fill_factor(const Model& m, Factor& f) {
+  const Fibre& fibre = m.fibres[f.fibre];
+  const uint32_t c = fibre.capacity, top = std::min(c, kAlternatingWidth), row = top + 1;
+  if (f.ratio.empty() || f.previous != kNoFibre) {
+    f.ratio.assign((size_t(c) + 1) * row, 0.0L);
+    for (uint32_t x = 0; x <= c; ++x) {
+      const long double universe = x + (1.0L - f.share) * (c - x);
+      long double r = 1.0L;
+      for (uint32_t j = 0; j <= top && j <= x; ++j) {
+        f.ratio[size_t(x) * row + j] = r;
+        r *= (long double)(x - j) / (universe - j);
+      }
     }
   }
+  f.joint.assign(row, 0.0L);
+  for (uint32_t x = 0; x <= c; ++x)
+    for (uint32_t j = 0; j <= top && j <= x; ++j) f.joint[j] += fibre.free[x] * f.ratio[size_t(x) * row + j];
+  f.joint_double.assign(f.joint.begin(), f.joint.end());
+  f.through_rate = 0.0;
+  f.through.assign(row, 0.0L);
+  f.through_double.assign(row, 0.0);
 }
 
 // The distribution of the free wavelengths of `f` among the first `width`
@@ -328,7 +382,7 @@ class SegmentChances {
       long double sum = 0.0L, binom = 1.0L;
       for (uint32_t j = 0; j <= seg.width; ++j) {
         long double term = binom;
-        for (uint32_t h = 0; h < seg.count; ++h) term *= fibre(seg, h).joint[j];
+        for (uint32_t h = 0; h < seg.count; ++h) term *= factor(seg, h).joint[j];
         sum += (j % 2 ? -term : term);
         binom = binom * (seg.width - j) / (j + 1);
       }
@@ -344,10 +398,10 @@ class SegmentChances {
   // kAlternatingWidth wavelengths.
   void add_through(const Segment& seg, double rate) {
     if (seg.width <= kDoubleWidth)
-      add_through(seg, rate, &Fibre::joint_double, &Fibre::through_double, binomials_double_, prefix_double_,
+      add_through(seg, rate, &Factor::joint_double, &Factor::through_double, binomials_double_, prefix_double_,
                   suffix_double_);
     else
-      add_through(seg, rate, &Fibre::joint, &Fibre::through, binomials_, prefix_, suffix_);
+      add_through(seg, rate, &Factor::joint, &Factor::through, binomials_, prefix_, suffix_);
   }
 
   // given[x] = chance of no common free wavelength when the fibre at `at`
@@ -390,20 +444,20 @@ class SegmentChances {
   // factors, so double keeps their relative precision; only the alternating
   // sum that reads them needs more.
   template <typename Real>
-  void add_through(const Segment& seg, double rate, std::vector<Real> Fibre::*joint, std::vector<Real> Fibre::*through,
+  void add_through(const Segment& seg, double rate, std::vector<Real> Factor::*joint, std::vector<Real> Factor::*through,
                    const std::vector<Real>& binomials, std::vector<Real>& prefix, std::vector<Real>& suffix) {
     const uint32_t w = seg.width, h_count = seg.count, row = w + 1;
     // suffix[h * row + j]: product of joint[j] over the fibres from h on
     suffix.assign(size_t(h_count + 1) * row, Real(1));
     for (uint32_t h = h_count; h-- > 0;) {
-      const Real* own = (fibre(seg, h).*joint).data();
+      const Real* own = (factor(seg, h).*joint).data();
       Real* here = suffix.data() + size_t(h) * row;
       for (uint32_t j = 0; j <= w; ++j) here[j] = here[row + j] * own[j];
     }
     prefix.assign(row, Real(1));
     const Real* binom = binomials.data() + size_t(w) * (kAlternatingWidth + 1);
     for (uint32_t h = 0; h < h_count; ++h) {
-      Fibre& f = m_.fibres[m_.hop_fibres[seg.first + h]];
+      Factor& f = m_.factors[m_.hop_factors[seg.first + h]];
       f.through_rate += rate;
       const Real* after = suffix.data() + size_t(h + 1) * row;
       const Real* own = (f.*joint).data();
@@ -415,6 +469,7 @@ class SegmentChances {
     }
   }
   const Fibre& fibre(const Segment& seg, uint32_t h) const { return m_.fibres[m_.hop_fibres[seg.first + h]]; }
+  const Factor& factor(const Segment& seg, uint32_t h) const { return m_.factors[m_.hop_factors[seg.first + h]]; }
 
   Model& m_;
   std::vector<long double> binomials_, prefix_, suffix_;
@@ -445,13 +500,13 @@ double random_assignment_step(Model& m, const EstimateSettings& settings, double
                               std::vector<double>& segment_free, std::vector<double>& given,
                               std::vector<double>& next) {
   SegmentChances chances(m);
-  for (Fibre& f : m.fibres) {
-    fill_joint(f);
-    f.arrivals.assign(size_t(f.capacity) + 1, 0.0);
-    f.through_rate = 0.0;
-    f.through.assign(f.joint.size(), 0.0L);
-    f.joint_double.assign(f.joint.begin(), f.joint.end());
-    f.through_double.assign(f.joint.size(), 0.0);
+  for (Fibre& f : m.fibres) f.arrivals.assign(size_t(f.capacity) + 1, 0.0);
+  for (Factor& f : m.factors) {
+    if (f.previous != kNoFibre && !settings.independent_fibres) {
+      const double all = m.fibres[f.fibre].carried;
+      f.share = all > 0.0 ? std::min(1.0, f.carried / all) : 0.0;
+    }
+    fill_factor(m, f);
   }
   segment_free.resize(m.segments.size());
   for (Route& r : m.routes) {
@@ -464,6 +519,17 @@ double random_assignment_step(Model& m, const EstimateSettings& settings, double
     r.blocking = 1.0 - pass;
   }
   offer_routes(m);
+  for (Fibre& f : m.fibres) f.carried = 0.0;
+  for (Factor& f : m.factors) f.carried = 0.0;
+  for (const Route& r : m.routes) {
+    const double carried = r.rate * (1.0 - r.blocking);
+    const Segment& first = m.segments[r.first_segment];
+    const Segment& last = m.segments[r.first_segment + r.segments - 1];
+    for (uint32_t h = first.first; h < last.first + last.count; ++h) {
+      m.fibres[m.hop_fibres[h]].carried += carried;
+      m.factors[m.hop_factors[h]].carried += carried;
+    }
+  }
   for (const Route& r : m.routes) {
     if (r.rate == 0.0) continue;
     for (uint32_t s = 0; s < r.segments; ++s) {
@@ -484,17 +550,20 @@ double random_assignment_step(Model& m, const EstimateSettings& settings, double
     }
   }
   double change = 0.0;
-  for (Fibre& f : m.fibres) {
+  for (const Factor& f : m.factors) {
     // Calls accepted in state x: all of the paths' rate but the share that
     // finds no wavelength free on the whole segment, summed by inclusion
     // and exclusion over the sets of j wavelengths.
+    Fibre& fibre = m.fibres[f.fibre];
     const size_t row = f.through.size();
-    for (uint32_t x = 1; x <= f.capacity && f.through_rate > 0.0; ++x) {
+    for (uint32_t x = 1; x <= fibre.capacity && f.through_rate > 0.0; ++x) {
       long double missed = 0.0L;
       for (size_t j = 0; j < row && j <= x; ++j)
         missed += (j % 2 ? -1 : 1) * (f.through[j] + f.through_double[j]) * f.ratio[x * row + j];
-      f.arrivals[x] += std::max(0.0, f.through_rate - double(missed));
+      fibre.arrivals[x] += std::max(0.0, f.through_rate - double(missed));
     }
+  }
+  for (Fibre& f : m.fibres) {
     birth_death(f.arrivals, settings.departure_rate, next);
     for (size_t x = 0; x < next.size(); ++x) {
       const double v = f.free[x] + damping * (next[x] - f.free[x]);
@@ -515,15 +584,6 @@ Estimate estimate_blocking(const Network& net, const PathTable& paths, const Est
   for (Fibre& f : m.fibres) {
     f.free.assign(size_t(f.capacity) + 1, 0.0);
     f.free[f.capacity] = 1.0;  // empty fibres to start from
-    const uint32_t top = std::min(f.capacity, kAlternatingWidth);
-    f.ratio.assign((size_t(f.capacity) + 1) * (top + 1), 0.0L);
-    for (uint32_t x = 0; x <= f.capacity; ++x) {
-      long double r = 1.0L;
-      for (uint32_t j = 0; j <= top && j <= x; ++j) {
-        f.ratio[size_t(x) * (top + 1) + j] = r;
-        r *= (long double)(x - j) / (long double)(f.capacity - j);
-      }
-    }
   }
   std::vector<double> segment_free, given, next;
   double damping = 1.0, previous = INFINITY;

@@ -10,7 +10,11 @@
 //   rate in each state is the traffic of the paths through the fibre that
 //   find a wavelength free on all their other fibres too (the free sets of
 //   the fibres being independent uniform random subsets of the wavelengths).
-//   Converting nodes split a path into independent segments.
+//   Converting nodes split a path into independent segments. Unless asked
+//   otherwise, a fibre's free set as seen from the fibre before it on a
+//   segment is a uniform random subset of the wavelengths not held by the
+//   calls that continue from that fibre (a first-order correction for the
+//   correlation that such calls bring: their wavelengths are busy on both).
 // A pair tries its candidate paths in a given order; each is offered what
 // the ones before it blocked.
 #pragma once
@@ -39,6 +43,10 @@ enum class PathOrder {
 
 struct EstimateSettings {
   bool force_conversion = false;  // every node converts, whatever the network says
+  // Without conversion: the free sets of consecutive fibres of a segment
+  // independent, instead of the wavelengths of calls that continue from
+  // one fibre to the next being busy on both.
+  bool independent_fibres = false;
   PathOrder order = PathOrder::listed;
   double departure_rate = 1.0;    // calls per time unit: 1 / mean holding time
   double tolerance = 1e-10;       // largest change of an iteration that counts as settled

@@ -135,12 +135,13 @@ EstimateOutcome estimate_run(const Run& run) {
   EstimateOutcome e;
   EstimateSettings settings;
   settings.force_conversion = run.extras.estimate_conversion;
+  settings.independent_fibres = run.extras.estimate_independent;
   settings.departure_rate = run.config.sim.departure_rate;
   const bool everywhere = converts_everywhere(run.paths);
-  e.assumptions.push_back("fibres block independently of each other");
   if (settings.force_conversion || everywhere) {
     e.model_id = "erlang_fixed_point";
     e.model_name = "Erlang fixed point (every node converts)";
+    e.assumptions.push_back("fibres block independently of each other");
     e.assumptions.push_back(everywhere ? "every node along the candidate paths converts wavelengths, so a call "
                                          "needs one free wavelength on each fibre"
                                        : "every node taken to convert wavelengths (--estimate:conversion), so a call "
@@ -151,9 +152,18 @@ EstimateOutcome estimate_run(const Run& run) {
   } else {
     e.model_id = "random_assignment_reduced_load";
     e.model_name = "reduced-load model of random wavelength assignment without conversion";
-    e.assumptions.push_back("the free wavelengths of a fibre follow a birth-death chain; the free sets of the "
-                            "fibres are independent uniform random subsets, so the wavelengths free on a whole "
-                            "segment follow hop by hop from hypergeometric distributions");
+    e.assumptions.push_back("the number of free wavelengths of a fibre follows a birth-death chain, its free "
+                            "wavelengths being a uniform random subset; the fibres' chains are independent, so "
+                            "the wavelengths free on a whole segment follow hop by hop from hypergeometric "
+                            "distributions");
+    e.assumptions.push_back(settings.independent_fibres
+                                ? "the free wavelengths of the fibres of a segment are independent of each other "
+                                  "(--estimate:independent)"
+                                : "seen from the fibre before it on a segment, a fibre's free wavelengths are a "
+                                  "uniform random subset of those not held by calls that continue from that fibre "
+                                  "(busy on both), these calls holding the share of its busy wavelengths that they "
+                                  "carry of its calls (segments of up to 32 wavelengths; wider ones are taken as "
+                                  "independent)");
     e.assumptions.push_back("segments ending at converting nodes are independent");
     const int16_t wa = run.config.methods.wa_code;
     if (wa != kRandom) {

@@ -64,8 +64,11 @@ constexpr LongOption kLongOptions[] = {
            o.estimate_conversion = true;
          } else if (word == "simulate") {
            o.estimate_simulate = true;
+         } else if (word == "independent") {
+           o.estimate_independent = true;
          } else {
-           why = "'" + word + "' is not a choice of --estimate (conversion, simulate, or both: conversion,simulate)";
+           why = "'" + word + "' is not a choice of --estimate (simulate, conversion, independent, or several "
+                 "separated by commas)";
            return false;
          }
          start = comma + 1;

@@ -31,11 +31,13 @@ struct LongOptions {
   double precision = 0.0;  // 0: not asked
   uint32_t max_batches = 1000;
   bool max_batches_given = false;
-  // --estimate[:conversion][,simulate]: the reduced-load estimate of the
-  // blocking; alone instead of the simulation, with "simulate" beside it;
-  // "conversion" takes every node as converting.
+  // --estimate[:CHOICE,...]: the reduced-load estimate of the blocking;
+  // alone instead of the simulation, with "simulate" beside it;
+  // "conversion" takes every node as converting, "independent" the fibres
+  // of a segment as independent without conversion.
   bool estimate = false;
   bool estimate_conversion = false;
+  bool estimate_independent = false;
   bool estimate_simulate = false;
 };
 
