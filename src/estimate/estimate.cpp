@@ -22,6 +22,19 @@ bool converts_everywhere(const PathTable& paths) {
   return true;
 }
 
+uint32_t widest_segment(const PathTable& paths, uint32_t& link) {
+  uint32_t widest = 0;
+  for (const Path& p : paths.paths) {
+    const Hop* hops = paths.path_hops(p);
+    for (uint32_t h = 0; h < p.hops; ++h)
+      if (hops[h].bound > widest) {
+        widest = hops[h].bound;
+        link = hops[h].link;
+      }
+  }
+  return widest;
+}
+
 namespace {
 
 // Up to this many wavelengths on a segment, the chance that the fibres of
@@ -343,16 +356,25 @@ std::vector<double> intersect(const Model& m, const std::vector<double>& a, cons
   for (double v : a) top_a = std::max(top_a, v);
   for (double v : b) top_b = std::max(top_b, v);
   for (uint32_t x = 0; x <= width; ++x) {
-    if (!(a[x] > top_a * 1e-18)) continue;
+    if (!(a[x] > top_a * 1e-17)) continue;
     for (uint32_t y = 0; y <= width; ++y) {
-      if (!(b[y] > top_b * 1e-18)) continue;
+      if (!(b[y] > top_b * 1e-17)) continue;
       const double w = a[x] * b[y];
-      const uint32_t low = x + y > width ? x + y - width : 0;
-      // H(k + 1) / H(k) = (x - k)(y - k) / ((k + 1)(width - x - y + k + 1))
-      double h = m.hypergeometric(low, width, x, y);
-      for (uint32_t k = low; k <= std::min(x, y); ++k) {
+      const uint32_t low = x + y > width ? x + y - width : 0, high = std::min(x, y);
+      // From the mode of H(k) outwards while the terms matter:
+      // H(k + 1) / H(k) = (x - k)(y - k) / ((k + 1)(width - x - y + k + 1)).
+      const uint32_t mode = std::clamp<uint32_t>(uint32_t((uint64_t(x) + 1) * (y + 1) / (width + 2)), low, high);
+      const double peak = m.hypergeometric(mode, width, x, y);
+      double h = peak;
+      for (uint32_t k = mode; k <= high && h > peak * 1e-17; ++k) {
         out[k] += w * h;
         h *= double(x - k) * double(y - k) / (double(k + 1) * double(width - x - y + k + 1));
+      }
+      h = peak;
+      for (uint32_t k = mode; k > low && h > peak * 1e-17;) {
+        h *= double(k) * double(width - x - y + k) / (double(x - k + 1) * double(y - k + 1));
+        --k;
+        out[k] += w * h;
       }
     }
   }

@@ -80,6 +80,14 @@ struct Estimate {
 // (then the full-conversion model is the exact description of its segments).
 bool converts_everywhere(const PathTable& paths);
 
+// The random-assignment model is computed for segments of up to this many
+// wavelengths (its time grows with the cube of the width beyond 32).
+inline constexpr uint32_t kWidestEstimatedSegment = 64;
+
+// The widest segment (smallest capacity along it) of any candidate path,
+// and the link of its first hop (u * T + v).
+uint32_t widest_segment(const PathTable& paths, uint32_t& link);
+
 // The estimate of `net` with its candidate paths `paths`.
 Estimate estimate_blocking(const Network& net, const PathTable& paths, const EstimateSettings& settings);
 

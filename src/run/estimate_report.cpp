@@ -131,6 +131,19 @@ void print_head(Console& out, const EstimateOutcome& e) {
 
 }  // namespace
 
+Status check_estimate(const Run& run) {
+  if (run.extras.estimate_conversion || converts_everywhere(run.paths)) return Status::proceed();
+  uint32_t link = 0;
+  const uint32_t widest = widest_segment(run.paths, link);
+  if (widest <= kWidestEstimatedSegment) return Status::proceed();
+  const uint32_t t = run.net.total_nodes;
+  return Status::error(run.source, "fibre " + pair_name(link / t, link % t),
+                       "a segment without conversion of " + std::to_string(widest) +
+                           " wavelengths: --estimate computes random assignment without conversion for up to " +
+                           std::to_string(kWidestEstimatedSegment) +
+                           " wavelengths (--estimate:conversion takes every node as converting)");
+}
+
 EstimateOutcome estimate_run(const Run& run) {
   EstimateOutcome e;
   EstimateSettings settings;
@@ -198,6 +211,7 @@ Status estimate_only(Run& run) {
   out.set_muted(false);
   if (!status.ok()) return status;
   if (!missing.empty()) return no_candidate_path(run, missing.front());
+  if (Status s = check_estimate(run); !s.ok()) return s;
 
   const EstimateOutcome e = estimate_run(run);
   warn_if_unsettled(run.err, e);

@@ -32,6 +32,10 @@ struct EstimateOutcome {
   std::vector<double> pair_blocking;
 };
 
+// Whether the estimate can be computed for the run's network and paths:
+// without conversion, segments of at most kWidestEstimatedSegment
+// wavelengths.
+Status check_estimate(const Run& run);
 // The estimate of a run whose network and path table are ready.
 EstimateOutcome estimate_run(const Run& run);
 

@@ -55,6 +55,17 @@ TEST(EstimateReport, WrongChoicesAndSimulationOptionsWithoutSimulateAreRefused) 
   EXPECT_EQ(parallel.status, 1);
   EXPECT_NE(parallel.err.find("--estimate:simulate"), std::string::npos) << parallel.err;
   EXPECT_EQ(parallel.out, "");
+  // A two-hop segment of 80 wavelengths is past what the model without
+  // conversion computes in reasonable time: refused, unless every node is
+  // taken as converting.
+  const std::string wide = "-nt:" + write_file("wide.txt",
+                                               "3\n1 n\n1 n\n1 n\n1\n1\n1\n0 80 0\n80 0 80\n0 80 0\n"
+                                               "0 1 1\n1 0 1\n1 1 0\n4\n100\n");
+  auto refused = run_lumtra({"--estimate", wide});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find(": fibre 1-2: a segment without conversion of 80 wavelengths"), std::string::npos)
+      << refused.err;
+  EXPECT_EQ(run_lumtra({"--estimate:conversion", wide}).status, 0);
 }
 
 }  // namespace

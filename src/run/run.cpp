@@ -274,6 +274,7 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
       status = json.open(extras.json_path, kVersion, run->seeder.last_seed,
                          [&run](JsonWriter& j) { write_configuration(j, run->config, run->net); });
     std::unique_ptr<EstimateOutcome> estimate;
+    if (status.ok() && extras.estimate) status = check_estimate(*run);
     if (status.ok() && extras.estimate) {
       estimate = std::make_unique<EstimateOutcome>(estimate_run(*run));
       warn_if_unsettled(err, *estimate);
