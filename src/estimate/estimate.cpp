@@ -381,9 +381,10 @@ std::vector<double> intersect(const Model& m, const std::vector<double>& a, cons
   return out;
 }
 
-// The chance, for each number of free wavelengths m = 0 .. capacity of the
-// fibre at position `at` of the segment, that the segment has no wavelength
-// free on all its fibres; and (returned) the same chance unconditioned.
+// The chance that a segment has no wavelength free on all its fibres, and
+// the sums from which the fibres' arrival rates follow: by inclusion and
+// exclusion up to kAlternatingWidth wavelengths, by chaining
+// hypergeometric distributions beyond.
 class SegmentChances {
  public:
   explicit SegmentChances(Model& model) : m_(model) {

@@ -100,6 +100,13 @@ TEST(Estimate, ConvertingLineAgainstProductForm) {
   for (int k = 0; k < 200; ++k) blocking = erlang_by_sum(8, 2.0 + 2.0 * (1.0 - blocking));
   EXPECT_NEAR(pair(e, net, 0, 1), blocking, 1e-9);
   EXPECT_NEAR(pair(e, net, 0, 2), 1.0 - (1.0 - blocking) * (1.0 - blocking), 1e-9);
+  // Stopped before it settles, it says so.
+  EstimateSettings hurried;
+  hurried.max_iterations = 3;
+  const Estimate early = estimate(net, hurried);
+  EXPECT_FALSE(early.converged);
+  EXPECT_EQ(early.iterations, 3u);
+  EXPECT_GT(early.change, hurried.tolerance);
   // Its error against the exact figures, recorded with the test's output.
   const double one_hop_error = pair(e, net, 0, 1) / exact_one_hop - 1.0;
   const double two_hop_error = pair(e, net, 0, 2) / exact_two_hop - 1.0;
