@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "harness.h"
 
@@ -22,13 +23,15 @@ double number_after(const std::string& text, const std::string& label) {
 }
 
 TEST(EstimateReport, AloneItPrintsTheEstimateAndSimulatesNothing) {
-  auto r = run_lumtra({"--estimate", "-nt:" + write_file("two.txt", kTwoNodes)});
+  const std::string prefix = test::scratch_dir() + "/estimate-only";
+  auto r = run_lumtra({"--estimate", "-of:" + prefix, "-nt:" + write_file("two.txt", kTwoNodes)});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("Model: Erlang fixed point"), std::string::npos) << r.out;
   EXPECT_NEAR(number_after(r.out, "Estimated blocking: "), 4.0 / 19.0, 1e-6);
   EXPECT_NE(r.out.find("\n1-2 2 0.210526\n2-1 2 0.210526\n"), std::string::npos) << r.out;
   for (const char* absent : {"Enter", "Path From", "Batch", "Simulation"})
     EXPECT_EQ(r.out.find(absent), std::string::npos) << absent;
+  EXPECT_FALSE(std::filesystem::exists(prefix + "_Blocking_Probability.csv"));
 }
 
 // One fibre is exactly an Erlang loss system, so the simulation must agree
