@@ -113,6 +113,8 @@ RUNS = [
     ("one real node and its port", "-vi -ff -nt:{dir}/one-node.txt", None),
     ("parallel batches to a precision", "--parallel:2 --precision:0.05 -s:1 -b:3 -t:20 -nt:{ex}/nsfnet.txt", None),
     ("a precision nothing blocked can reach", "--precision:0.05 -f:0.001 -s:1 -b:2 -t:10 -nt:{ex}/nsfnet.txt", None),
+    ("estimate alone", "--estimate -r -s:1 -nt:{ex}/nsfnet.txt", None),
+    ("estimate beside the simulation", "--estimate:simulate -r -nt:{ex}/three-node.txt", None),
 ]
 
 # One real node with a grooming port (given with -vi): without -vo no node

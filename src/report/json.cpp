@@ -119,6 +119,20 @@ Status JsonReport::finish(const FinalStats& st, int64_t elapsed_seconds, const P
     j_.null();
   }
   j_.close('}');
+  return end_document(elapsed_seconds);
+}
+
+Status JsonReport::finish_without_simulation(int64_t elapsed_seconds) {
+  j_.close(']');
+  j_.key("pair_averages").open('[');
+  j_.close(']');
+  j_.key("statistics").null();
+  return end_document(elapsed_seconds);
+}
+
+Status JsonReport::end_document(int64_t elapsed_seconds) {
+  j_.key("estimate");
+  estimate_ ? estimate_(j_) : j_.null();
   j_.key("elapsed_seconds").num(elapsed_seconds);
   j_.close('}');
   j_.text.push_back('\n');

@@ -32,12 +32,19 @@ class JsonReport {
               const std::function<void(JsonWriter&)>& configuration);
   Status add_batch(uint32_t batch, const BatchRecord& record);
   Status finish(const FinalStats& stats, int64_t elapsed_seconds, const PrecisionOutcome* precision);
+  // The value of the "estimate" field (--estimate); null without one.
+  void set_estimate(std::function<void(JsonWriter&)> estimate) { estimate_ = std::move(estimate); }
+  // The end of a document of a run that simulated nothing (--estimate
+  // alone): no batches, no pair averages, statistics null.
+  Status finish_without_simulation(int64_t elapsed_seconds);
 
  private:
   Status write_out();
+  Status end_document(int64_t elapsed_seconds);
   WholeFile file_;
   JsonWriter j_;
   std::string path_;
+  std::function<void(JsonWriter&)> estimate_;
 };
 
 }  // namespace lumtra

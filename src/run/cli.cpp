@@ -236,7 +236,10 @@ Status scan_argument(Run& run, size_t index, bool& known) {
       if (!a.is("NT")) return set_integer(a, "the path order", c.paths.path_order);
       return set_network_file(c, a, index);
     case 'O':
-      if (a.is("OF")) return run.extras.check ? Status::proceed() : open_result_files(c.report.results, a.value());
+      if (a.is("OF"))
+        return run.extras.check || (run.extras.estimate && !run.extras.estimate_simulate)
+                   ? Status::proceed()
+                   : open_result_files(c.report.results, a.value());
       if (a.is("OR")) return set_row_name(c, a);
       known = false;
       break;

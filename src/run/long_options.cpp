@@ -1,6 +1,7 @@
 #include "run/long_options.h"
 
 #include <cmath>
+#include <algorithm>
 
 #include "base/numbers.h"
 
@@ -67,6 +68,27 @@ constexpr LongOption kLongOptions[] = {
        why = "'" + v + "' is not a time of 0 or more (time units of the network's rates)";
        return false;
      }},
+    {"estimate", Value::optional,
+     [](LongOptions& o, const std::string& v, std::string& why) {
+       o.estimate = true;
+       for (size_t start = 0; start < v.size();) {
+         const size_t comma = std::min(v.find(',', start), v.size());
+         const std::string word = v.substr(start, comma - start);
+         if (word == "conversion") {
+           o.estimate_conversion = true;
+         } else if (word == "simulate") {
+           o.estimate_simulate = true;
+         } else if (word == "independent") {
+           o.estimate_independent = true;
+         } else {
+           why = "'" + word + "' is not a choice of --estimate (simulate, conversion, independent, or several "
+                 "separated by commas)";
+           return false;
+         }
+         start = comma + 1;
+       }
+       return true;
+     }},
     {"json", Value::required,
      [](LongOptions& o, const std::string& v, std::string& why) {
        if (v.empty()) {
@@ -113,6 +135,17 @@ Status scan_long_options(const std::vector<std::string>& args, LongOptions& out)
     std::string why;
     if (!option->set(out, has_value ? a.substr(colon + 1) : std::string(), why))
       return Status::error("command line", a, why);
+  }
+  if (out.estimate && !out.estimate_simulate) {
+    const char* simulation_option = out.check         ? "--check"
+                                    : out.parallel    ? "--parallel"
+                                    : out.precision   ? "--precision"
+                                    : out.confidence  ? "--ci"
+                                                      : nullptr;
+    if (simulation_option)
+      return Status::error("command line", simulation_option,
+                           "--estimate alone runs no simulation; to simulate beside the estimate use "
+                           "--estimate:simulate");
   }
   if (out.max_batches_given && out.precision == 0.0)
     return Status::error("command line", "--max-batches", "needs --precision:R, the precision the batches are added for");

@@ -39,6 +39,14 @@ struct LongOptions {
   bool warmup_given = false;
   // --lengths:FILE: fibre lengths in km; a path then costs its length.
   std::string lengths_path;
+  // --estimate[:CHOICE,...]: the reduced-load estimate of the blocking;
+  // alone instead of the simulation, with "simulate" beside it;
+  // "conversion" takes every node as converting, "independent" the fibres
+  // of a segment as independent without conversion.
+  bool estimate = false;
+  bool estimate_conversion = false;
+  bool estimate_independent = false;
+  bool estimate_simulate = false;
 };
 
 // Reads every argument that starts with "--".

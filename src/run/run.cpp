@@ -17,6 +17,7 @@
 #include "base/whole_file.h"
 #include "run/batches.h"
 #include "run/check.h"
+#include "run/estimate_report.h"
 #include "run/cli.h"
 #include "run/summary.h"
 #include "run/json_configuration.h"
@@ -293,6 +294,9 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
   if (status.ok() && extras.check) {
     if (run->config.generator_given) tell_seed();
     status = check_network(*run);
+  } else if (status.ok() && extras.estimate && !extras.estimate_simulate) {
+    if (run->config.generator_given) tell_seed();
+    status = estimate_only(*run);
   } else if (status.ok()) {
     run->out.set_muted(extras.summary);
     status = prepare_run(*run);
@@ -301,6 +305,12 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
     if (status.ok() && document)
       status = json.open(extras.json_path, kVersion, run->seeder.last_seed,
                          [&run](JsonWriter& j) { write_configuration(j, run->config, run->net); });
+    std::unique_ptr<EstimateOutcome> estimate;
+    if (status.ok() && extras.estimate) status = check_estimate(*run);
+    if (status.ok() && extras.estimate) {
+      estimate = std::make_unique<EstimateOutcome>(estimate_run(*run));
+      warn_if_unsettled(err, *estimate);
+    }
     PrecisionOutcome precision;
     if (status.ok()) {
       tell_seed();
@@ -313,11 +323,15 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
       FinalStats stats = compute_statistics(run->totals, report_shape(*run));
       stats.warmup = run->config.sim.warmup;
       const PrecisionOutcome* asked = extras.precision > 0.0 ? &precision : nullptr;
+      if (estimate && document)
+        json.set_estimate([&estimate, &stats](JsonWriter& j) { write_estimate_json(j, *estimate, &stats); });
       status = report_statistics(run->out, stats, run->config.report, extras.confidence, run->start_time, document,
                                  asked);
+      if (estimate && status.ok()) print_estimate_beside(run->out, *estimate, stats);
       if (extras.confidence) warn_if_correlated(err, stats, run->totals);
       run->out.set_muted(false);
       if (extras.summary && status.ok()) print_summary(run->out, *run, stats, asked);
+      if (extras.summary && status.ok() && estimate) print_estimate_summary(run->out, *estimate, stats);
     }
     run->out.set_muted(false);
   }
