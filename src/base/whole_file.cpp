@@ -21,12 +21,14 @@ std::string directory_of(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// A name beside the target that no other run picks.
+// A name in the target's directory that no other run picks. It is short
+// whatever the target's name, so that a target name near the system's limit
+// can still be staged.
 std::string temporary_name(const std::string& target) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::random_device device;
   uint64_t bits = (uint64_t(device()) << 32) ^ device() ^ uint64_t(getpid());
-  std::string name = target + ".partial-";
+  std::string name = directory_of(target) + "/.partial-";
   for (int i = 0; i < 12; ++i, bits >>= 4) name.push_back(kHex[bits & 15]);
   return name;
 }
@@ -40,6 +42,19 @@ bool write_all(int fd, const char* data, size_t size) {
     size -= static_cast<size_t>(n);
   }
   return true;
+}
+
+// The descriptor that `name` stands for when it names one of the process's
+// open descriptors (/dev/stdout, /dev/fd/N, /proc/self/fd/N); -1 otherwise.
+int descriptor_named(const std::string& name) {
+  if (name == "/dev/stdin") return 0;
+  if (name == "/dev/stdout") return 1;
+  if (name == "/dev/stderr") return 2;
+  std::string number;
+  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/"})
+    if (name.rfind(prefix, 0) == 0) number = name.substr(std::strlen(prefix));
+  if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) return -1;
+  return std::stoi(number);
 }
 
 }  // namespace
@@ -60,16 +75,43 @@ std::string follow_links(const std::string& name, std::string& why) {
 }
 
 WholeFile::~WholeFile() {
-  if (file_) std::fclose(file_);
+  if (file_ && owned_) std::fclose(file_);
 }
 
 Status WholeFile::failed(const std::string& action, int error) const {
   return Status::error(name_, what_, "cannot be " + action + ": " + std::strerror(error));
 }
 
+Status WholeFile::open_stream(std::FILE* stream, const std::string& name, const std::string& what) {
+  name_ = name;
+  what_ = what;
+  direct_ = true;
+  owned_ = false;
+  file_ = stream;
+  return Status::proceed();
+}
+
 Status WholeFile::open(const std::string& name, const std::string& what) {
   name_ = name;
   what_ = what;
+  // A name for an open descriptor is written through that descriptor, never
+  // resolved to the file behind it: that file may be shared with other
+  // output (standard output redirected with > or >>), which must stay.
+  if (const int named = descriptor_named(name); named >= 0) {
+    direct_ = true;
+    const int flags = fcntl(named, F_GETFL);
+    if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) return failed("written", flags < 0 ? errno : EBADF);
+    const int fd = fcntl(named, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) return failed("written", errno);
+    file_ = fdopen(fd, (flags & O_APPEND) ? "a" : "w");
+    if (!file_) {
+      const int error = errno;
+      ::close(fd);
+      return failed("written", error);
+    }
+    setvbuf(file_, nullptr, _IONBF, 0);
+    return Status::proceed();
+  }
   std::string why;
   target_ = follow_links(name, why);
   if (target_.empty()) return Status::error(name, what, "cannot be written: " + why);
@@ -124,7 +166,7 @@ Status WholeFile::commit() {
   } else {
     status = unnamed_in_place_ ? link_into_place() : copy_into_place();
   }
-  const int closed = std::fclose(file_);
+  const int closed = owned_ ? std::fclose(file_) : 0;
   const int error = errno;
   file_ = nullptr;
   if (status.ok() && closed != 0) return failed("written", error);
@@ -152,7 +194,7 @@ Status WholeFile::link_into_place() {
 
 Status WholeFile::copy_into_place() {
   SignalGuard guard;
-  std::string temporary = target_ + ".partial-XXXXXX";
+  std::string temporary = directory_of(target_) + "/.partial-XXXXXX";
   const int fd = mkstemp(temporary.data());
   if (fd < 0) return failed("written", errno);
   bool ok = fchmod(fd, mode_) == 0 && lseek(fileno(file_), 0, SEEK_SET) == 0;

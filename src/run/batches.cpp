@@ -205,6 +205,7 @@ uint32_t lanes_that_fit(Run& run, uint32_t wanted) {
 
 Status parallel_batches(Run& run, JsonReport* json, const StopRule& rule, PrecisionOutcome& precision) {
   uint32_t wanted = run.extras.threads ? run.extras.threads : std::max(1u, std::thread::hardware_concurrency());
+  run.threads_requested = wanted;
   wanted = std::min(wanted, rule.last());
   const uint32_t lanes = lanes_that_fit(run, wanted);
   if (lanes == 0)
@@ -214,6 +215,7 @@ Status parallel_batches(Run& run, JsonReport* json, const StopRule& rule, Precis
                  wanted);
   ParallelBatches batches(run, rule.last(), lanes);
   const size_t started = batches.start();
+  run.threads_used = static_cast<uint32_t>(started);
   if (started == 0)
     return Status::error("command line", "--parallel", "the system refused to start a thread for the batches");
   if (started < lanes)

@@ -1,10 +1,12 @@
 #include "run/run.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "network/generator.h"
@@ -18,6 +20,9 @@
 #include "run/cli.h"
 #include "run/summary.h"
 #include "run/json_configuration.h"
+#include "run/replay.h"
+#include "run/run_record.h"
+#include "base/sha256.h"
 
 namespace lumtra {
 
@@ -93,6 +98,11 @@ Status check_traffic(const Run& run) {
 Status read_source(Run& run) {
   Config& cfg = run.config;
 
+  // The file a drawn network goes to is checked before anything is read.
+  WholeFile written;
+  if (cfg.generator_given)
+    if (Status s = written.open(cfg.drawn_network_file(), "generated network file"); !s.ok()) return s;
+
   // The input stream: standard input, the -nt file, or (after generation)
   // the drawn network text.
   OwnedFile file;
@@ -103,6 +113,10 @@ Status read_source(Run& run) {
     if (!file) return Status::error(cfg.network_file, "network file", std::string("cannot be opened: ") + std::strerror(errno));
     input = file.get();
     run.source = cfg.network_file;
+    // Only a regular file can be read again to repeat the run.
+    struct stat st {};
+    if (fstat(fileno(input), &st) == 0 && S_ISREG(st.st_mode))
+      if (Status s = sha256_file(cfg.network_file, "network file", run.network_sha256); !s.ok()) return s;
   }
   const TokenReader::Input keyboard =
       cfg.interactive() && isatty(fileno(run.in)) ? TokenReader::Input::terminal : TokenReader::Input::standard_input;
@@ -135,6 +149,11 @@ Status read_source(Run& run) {
         !s.ok())
       return s;
     drawn = text.take();
+    run.network_sha256 = sha256_hex(drawn);
+    struct stat st {};
+    if (stat(cfg.generator_file.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      if (Status s = sha256_file(cfg.generator_file, "generator parameter file", run.generator_sha256); !s.ok())
+        return s;
     file.reset(fmemopen(drawn.data(), drawn.size(), "r"));
     if (!file) return Status::error(out_name, "generated network file", "no memory for the drawn network");
     input = file.get();
@@ -151,8 +170,6 @@ Status read_source(Run& run) {
     if (Status s = read_la_constants(reader, run.out, cfg.methods.alpha, cfg.methods.epsilon); !s.ok()) return s;
   file.reset();  // everything the run needs from the input has been read
   if (cfg.generator_given) {
-    WholeFile written;
-    if (Status s = written.open(out_name, "generated network file"); !s.ok()) return s;
     std::fwrite(drawn.data(), 1, drawn.size(), written.stream());
     if (Status s = written.commit(); !s.ok()) return s;
   }
@@ -243,14 +260,45 @@ ReportShape report_shape(const Run& run) {
 
 }  // namespace
 
+namespace {
+
+// --check simulates nothing: the options that only shape a simulation are
+// named on standard error rather than dropped silently.
+void tell_unused_by_check(const Run& run) {
+  for (size_t i = 1; i < run.args.size(); ++i) {
+    const std::string& a = run.args[i];
+    bool unused = a.size() >= 3 && a[0] == '-' && std::toupper(static_cast<unsigned char>(a[1])) == 'O' &&
+                  std::toupper(static_cast<unsigned char>(a[2])) == 'F';
+    for (const char* name : {"json", "parallel", "precision", "max-batches", "ci", "summary", "quiet"})
+      unused = unused || is_long_option(a, name);
+    if (unused)
+      std::fputs(Status::error("command line", a, "not used by --check, which simulates nothing").message.c_str(),
+                 run.err);
+  }
+}
+
+}  // namespace
+
 int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
   auto run = std::make_unique<Run>(in, out, err);
   run->args.assign(argv, argv + argc);
   run->seeder.seed(static_cast<uint32_t>(std::time(nullptr)));
   run->out.set_line_buffered(isatty(fileno(out)));
 
-  Status status = start_run(*run);
+  Replay replay;
+  bool help = false;
+  for (const std::string& arg : run->args) help = help || asks_for_help(arg);
+  Status status = help ? Status::proceed() : prepare_replay(run->args, replay);
+  if (status.ok()) status = start_run(*run);
   const LongOptions& extras = run->extras;
+  // With the JSON document on standard output, the classic output goes to
+  // standard error (or nowhere with --quiet), so that standard output holds
+  // the document alone.
+  const bool quiet = status.ok() && !extras.check && extras.quiet;
+  if (status.ok() && !extras.check && extras.json && extras.json_path == "-") {
+    run->out.set_stream(err);
+    run->out.set_line_buffered(isatty(fileno(err)));
+  }
   // So that any run can be repeated: the seed the clock gave, once it has
   // drawn something (a network with -g, or traffic).
   auto tell_seed = [&run, err] {
@@ -259,16 +307,25 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
     std::fflush(err);
   };
   if (status.ok() && extras.check) {
+    tell_unused_by_check(*run);
     if (run->config.generator_given) tell_seed();
     status = check_network(*run);
   } else if (status.ok()) {
-    run->out.set_muted(extras.summary);
-    status = prepare_run(*run);
+    run->out.set_muted(extras.summary || quiet);
+    // Every output is checked before anything is written: the Result files
+    // were opened by the scan, the JSON destination now, the file of a drawn
+    // network before the network is drawn.
     JsonReport json;
-    JsonReport* document = extras.json ? &json : nullptr;
-    if (status.ok() && document)
-      status = json.open(extras.json_path, kVersion, run->seeder.last_seed,
-                         [&run](JsonWriter& j) { write_configuration(j, run->config, run->net); });
+    std::string replayed;
+    if (extras.json) status = json.open(extras.json_path, out);
+    if (replay.verify) json.keep_copy(&replayed);
+    JsonReport* document = extras.json || replay.verify ? &json : nullptr;
+    if (status.ok()) status = prepare_run(*run);
+    if (status.ok() && document) {
+      json.set_run_record([&run](JsonWriter& j) { write_run_record(j, *run); });
+      status = json.begin(kVersion, run->seeder.last_seed,
+                          [&run](JsonWriter& j) { write_configuration(j, run->config, run->net); });
+    }
     PrecisionOutcome precision;
     if (status.ok()) {
       tell_seed();
@@ -282,15 +339,23 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
       status = report_statistics(run->out, stats, run->config.report, extras.confidence, run->start_time, document,
                                  asked);
       if (extras.confidence) warn_if_correlated(err, stats, run->totals);
-      run->out.set_muted(false);
+      run->out.set_muted(quiet);
       if (extras.summary && status.ok()) print_summary(run->out, *run, stats, asked);
     }
-    run->out.set_muted(false);
+    run->out.set_muted(quiet);
+    if (status.ok() && replay.verify) {
+      status = verify_replay(replay, replayed);
+      if (status.ok()) {
+        std::fprintf(err, "lumtra: %s: the replay gave every recorded figure\n", printable(replay.path).c_str());
+        std::fflush(err);
+      }
+    }
   }
 
-  if (!status.message.empty() && !status.to_stderr) run->out.text(status.message);
+  const bool message_to_stderr = status.to_stderr || quiet;
+  if (!status.message.empty() && !message_to_stderr) run->out.text(status.message);
   bool written = run->out.flush();
-  if (!status.message.empty() && status.to_stderr) {
+  if (!status.message.empty() && message_to_stderr) {
     std::fputs(status.message.c_str(), err);
     std::fflush(err);
   }
