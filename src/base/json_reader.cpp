@@ -17,7 +17,10 @@ class Parser {
   explicit Parser(const std::string& text) : s_(text) {}
 
   bool document(JsonValue& out, std::string& why) {
-    if (!value(out, 0) || (space(), at_ != s_.size() && fail("text after the document"))) {
+    bool ok = value(out, 0);
+    space();
+    if (ok && at_ != s_.size()) ok = fail("text after the document");
+    if (!ok) {
       why = why_ + " at byte " + std::to_string(at_);
       return false;
     }

@@ -51,8 +51,10 @@ int descriptor_named(const std::string& name) {
   if (name == "/dev/stdout") return 1;
   if (name == "/dev/stderr") return 2;
   std::string number;
-  for (const char* prefix : {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/"})
-    if (name.rfind(prefix, 0) == 0) number = name.substr(std::strlen(prefix));
+  const std::string own = "/proc/" + std::to_string(getpid()) + "/fd/";
+  for (const std::string& prefix : {std::string("/dev/fd/"), std::string("/proc/self/fd/"),
+                                    std::string("/proc/thread-self/fd/"), own})
+    if (name.rfind(prefix, 0) == 0) number = name.substr(prefix.size());
   if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) return -1;
   return std::stoi(number);
 }
