@@ -60,7 +60,7 @@ constexpr LongOption kLongOptions[] = {
      [](LongOptions& o, const std::string&, std::string&) { return set_flag(o.strict); }},
     {"check", Value::none, "", Group::checks, "read and check the network and its paths, do not simulate",
      [](LongOptions& o, const std::string&, std::string&) { return set_flag(o.check); }},
-    {"parallel", Value::optional, "N", Group::speed, "every batch an independent replication, on N threads (0: all)",
+    {"parallel", Value::optional, "N", Group::speed, "every batch an independent replication, on N threads (0: one per processor)",
      [](LongOptions& o, const std::string& v, std::string& why) {
        o.parallel = true;
        return v.empty() || whole(v, 0, 65536, o.threads, why);

@@ -27,7 +27,8 @@ Status prepare_replay(std::vector<std::string>& args, Replay& replay);
 
 // Compares the replay's document with the recorded one, field by field in
 // document order, leaving out what does not depend on the figures (the
-// elapsed time and the run record). Ok when all are equal; otherwise an
+// elapsed time and the run record); fields only the replay writes are new
+// in this build and are not compared. Ok when all are equal; otherwise an
 // error naming the first field that differs, exit status 3.
 Status verify_replay(const Replay& replay, const std::string& replayed);
 
