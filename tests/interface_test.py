@@ -69,7 +69,8 @@ class JsonAnywhere(Scratch):
         self.assertEqual(json.loads(out)["statistics"], doc["statistics"])
 
     def test_descriptor_names_write_through_pipes_sockets_and_redirections(self):
-        for name in ("/dev/stdout", "/proc/self/fd/1", "/dev/fd/1"):
+        os.symlink("/dev/stdout", self.path("link.json"))
+        for name in ("/dev/stdout", "/proc/self/fd/1", "/dev/fd/1", self.path("link.json")):
             with self.subTest(name=name):
                 status, out, err = lumtra("--summary", "--json:" + name, *SHORT, "-nt:" + self.net)
                 self.assertEqual(status, 0, err)

@@ -65,7 +65,9 @@ std::string follow_links(const std::string& name, std::string& why) {
   std::string path = name;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat st {};
-    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    // A descriptor name is where the chain ends: the file behind it is not
+    // this name's to replace.
+    if (descriptor_named(path) >= 0 || lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
     std::vector<char> text(size_t(st.st_size > 0 ? st.st_size : 4096) + 1);
     const ssize_t n = readlink(path.c_str(), text.data(), text.size());
     if (n <= 0) return path;
@@ -96,10 +98,14 @@ Status WholeFile::open_stream(std::FILE* stream, const std::string& name, const 
 Status WholeFile::open(const std::string& name, const std::string& what) {
   name_ = name;
   what_ = what;
-  // A name for an open descriptor is written through that descriptor, never
-  // resolved to the file behind it: that file may be shared with other
-  // output (standard output redirected with > or >>), which must stay.
-  if (const int named = descriptor_named(name); named >= 0) {
+  std::string why;
+  target_ = follow_links(name, why);
+  if (target_.empty()) return Status::error(name, what, "cannot be written: " + why);
+  // A name for an open descriptor (or a link to one) is written through
+  // that descriptor, never resolved to the file behind it: that file may be
+  // shared with other output (standard output redirected with > or >>),
+  // which must stay.
+  if (const int named = descriptor_named(target_); named >= 0) {
     direct_ = true;
     const int flags = fcntl(named, F_GETFL);
     if (flags < 0 || (flags & O_ACCMODE) == O_RDONLY) return failed("written", flags < 0 ? errno : EBADF);
@@ -114,9 +120,6 @@ Status WholeFile::open(const std::string& name, const std::string& what) {
     setvbuf(file_, nullptr, _IONBF, 0);
     return Status::proceed();
   }
-  std::string why;
-  target_ = follow_links(name, why);
-  if (target_.empty()) return Status::error(name, what, "cannot be written: " + why);
   struct stat st {};
   const bool exists = stat(target_.c_str(), &st) == 0;
   if (exists && S_ISDIR(st.st_mode)) return failed("written", EISDIR);

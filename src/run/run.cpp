@@ -294,8 +294,9 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
   // With the JSON document on standard output, the classic output goes to
   // standard error (or nowhere with --quiet), so that standard output holds
   // the document alone.
-  const bool quiet = status.ok() && !extras.check && extras.quiet;
-  if (status.ok() && !extras.check && extras.json && extras.json_path == "-") {
+  const bool quiet = !extras.check && extras.quiet;
+  const bool json_on_stdout = !extras.check && extras.json && extras.json_path == "-";
+  if (status.ok() && json_on_stdout) {
     run->out.set_stream(err);
     run->out.set_line_buffered(isatty(fileno(err)));
   }
@@ -352,7 +353,7 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
     }
   }
 
-  const bool message_to_stderr = status.to_stderr || quiet;
+  const bool message_to_stderr = status.to_stderr || quiet || json_on_stdout;
   if (!status.message.empty() && !message_to_stderr) run->out.text(status.message);
   bool written = run->out.flush();
   if (!status.message.empty() && message_to_stderr) {
