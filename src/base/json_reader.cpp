@@ -69,9 +69,9 @@ class Parser {
     while (at_ < s_.size() && std::strchr("0123456789.eE+-", s_[at_])) ++at_;
     if (at_ == digits || !std::isdigit(static_cast<unsigned char>(s_[digits]))) return fail("not a JSON value");
     v.kind = JsonValue::Kind::number;
-    v.text = s_.substr(start, at_ - start);
+    const std::string text = s_.substr(start, at_ - start);
     char* end = nullptr;
-    v.number = std::strtod(v.text.c_str(), &end);
+    v.number = std::strtod(text.c_str(), &end);
     if (*end != '\0') return fail("a malformed number");
     return true;
   }

@@ -15,7 +15,7 @@ struct JsonValue {
   Kind kind = Kind::null;
   bool flag = false;
   double number = 0.0;
-  std::string text;  // a string's bytes, or a number as written
+  std::string text;  // a string's bytes
   std::vector<JsonValue> items;
   std::vector<std::pair<std::string, JsonValue>> fields;
 
@@ -25,6 +25,10 @@ struct JsonValue {
   const JsonValue* at(const std::string& path) const;
   bool is_string() const { return kind == Kind::string; }
 };
+
+// Bytes a parsed document takes per byte of its text, at most (every value
+// is a JsonValue of about 100 bytes; the shortest value takes 2 bytes).
+inline constexpr size_t kJsonValueBytesPerByte = 64;
 
 // Parses `text`; false with `why` (and the byte offset) when it is not one
 // well-formed JSON value.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/memory.h"
 #include "base/sha256.h"
 #include "run/long_options.h"
 
@@ -99,6 +100,12 @@ Status prepare_replay(std::vector<std::string>& args, Replay& replay) {
 
   std::string text, why;
   if (Status s = read_document(replay.path, text); !s.ok()) return s;
+  // The document is held parsed, and with --verify the replay's as well.
+  const MemoryBudget budget;
+  if (Status s = budget.check(saturating_mul(text.size(), (replay.verify ? 2 : 1) * kJsonValueBytesPerByte),
+                              replay.path, "JSON document", "reading it back");
+      !s.ok())
+    return s;
   if (!parse_json(text, replay.recorded, why))
     return Status::error(replay.path, "JSON document", "not a JSON document: " + why);
   const JsonValue& doc = replay.recorded;
@@ -139,6 +146,7 @@ Status prepare_replay(std::vector<std::string>& args, Replay& replay) {
   command.push_back(seed_text);
   command.insert(command.end(), added.begin(), added.end());
   args = std::move(command);
+  if (!replay.verify) replay.recorded = JsonValue();  // needed no longer
   return Status::proceed();
 }
 
