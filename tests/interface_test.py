@@ -87,6 +87,18 @@ class JsonAnywhere(Scratch):
                 got += chunk
             self.assertEqual(p.wait(), 0, p.stderr.read())
         self.assertEqual(json.loads(got)["schema"], 2)
+        # a listening socket named by its path
+        with socket.socket(socket.AF_UNIX) as listener:
+            listener.bind(self.path("sock"))
+            listener.listen(1)
+            listener.settimeout(30)
+            p = subprocess.Popen([LUMTRA, "--json:" + self.path("sock"), *SHORT, "-nt:" + self.net],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+            connection, _ = listener.accept()
+            with connection, connection.makefile("rb") as stream:
+                got = stream.read()
+            self.assertEqual(p.wait(), 0, p.stderr.read())
+        self.assertEqual(json.loads(got)["run"]["argv"][1], "--json:" + self.path("sock"))
         # >> keeps what the file held; > keeps the report beside the document
         for mode, before in (("ab", b"earlier\n"), ("wb", b"")):
             target = self.path("out.txt")

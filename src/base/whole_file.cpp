@@ -1,7 +1,9 @@
 #include "base/whole_file.h"
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,6 +59,27 @@ int descriptor_named(const std::string& name) {
     if (name.rfind(prefix, 0) == 0) number = name.substr(prefix.size());
   if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) return -1;
   return std::stoi(number);
+}
+
+// A stream connection to the listening Unix-domain socket at `path`; -1
+// with errno set when there is none.
+int connect_to(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
 }
 
 }  // namespace
@@ -126,7 +149,7 @@ Status WholeFile::open(const std::string& name, const std::string& what) {
   int fd = -1;
   if (exists && !S_ISREG(st.st_mode)) {
     direct_ = true;
-    fd = ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    fd = S_ISSOCK(st.st_mode) ? connect_to(target_) : ::open(target_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) return failed("written", errno);
     file_ = fdopen(fd, "w");
     // Unbuffered, so that a device that refuses writes (/dev/full) fails

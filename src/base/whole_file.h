@@ -7,8 +7,9 @@
 // system cannot make one, to an unnamed temporary file) and only a complete
 // file replaces the target, keeping its permission bits: a run that fails,
 // is stopped or is killed leaves the earlier file whole and nothing beside
-// it. A name that leads to anything else (a FIFO, a socket, a terminal,
-// /dev/full) is written straight into, and a failed write is an error. A
+// it. A name that leads to anything else (a FIFO, a terminal, /dev/full, a
+// listening Unix-domain socket, which is connected to) is written straight
+// into, and a failed write is an error. A
 // name for one of the process's open descriptors (/dev/stdout, /dev/stderr,
 // /dev/fd/N, /proc/self/fd/N) is written through that descriptor, whatever
 // it leads to, and appends when the descriptor does.
