@@ -204,7 +204,7 @@ TEST(WholeFile, AJsonDocumentGoesIntoAFifo) {
   RunResult r = run_lumtra({"-s:1", "-b:1", "-t:5", "--json:" + fifo, "-nt:" + example("ring-6.txt")});
   reader.join();
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(received.rfind("{\"schema\":1,", 0), 0u) << received.substr(0, 80);
+  EXPECT_EQ(received.rfind("{\"schema\":2,", 0), 0u) << received.substr(0, 80);
   EXPECT_EQ(received.back(), '\n');
   struct stat st {};
   ASSERT_EQ(stat(fifo.c_str(), &st), 0);

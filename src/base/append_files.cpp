@@ -57,6 +57,13 @@ Status AppendFiles::add(const std::string& name, const std::string& what) {
   if (!S_ISREG(st.st_mode))
     return Status::error(name, what,
                          std::string("is ") + kind_of(st.st_mode) + "; records are only appended to regular files");
+  // Two names for one file (a hard or symbolic link) would take its lock
+  // twice and mix two kinds of record in it.
+  for (size_t i = 0; i + 1 < files_.size(); ++i) {
+    struct stat other {};
+    if (fstat(files_[i].fd, &other) == 0 && other.st_dev == st.st_dev && other.st_ino == st.st_ino)
+      return Status::error(name, what, "is the same file as " + files_[i].name + "; each record needs a file of its own");
+  }
   return Status::proceed();
 }
 

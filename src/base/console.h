@@ -63,6 +63,12 @@ class Console {
     return !failed_;
   }
   std::FILE* stream() const { return out_; }
+  // Sends what follows to `out` instead (standard error when standard
+  // output carries a JSON document).
+  void set_stream(std::FILE* out) {
+    flush();
+    out_ = out;
+  }
 
  private:
   static constexpr size_t kFlushAt = 1 << 16;

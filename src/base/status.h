@@ -36,6 +36,7 @@ enum class Exit : int {
   ok = 0,          // normal end, and the extended usage screen
   input_error = 1, // bad input, unreadable or unwritable files, no path
   usage = 2,       // short usage screen, rejected option combination
+  differs = 3,     // --verify: the replayed figures are not the recorded ones
 };
 
 struct Status {

@@ -7,8 +7,12 @@
 // system cannot make one, to an unnamed temporary file) and only a complete
 // file replaces the target, keeping its permission bits: a run that fails,
 // is stopped or is killed leaves the earlier file whole and nothing beside
-// it. A name that leads to anything else (a FIFO, a terminal, /dev/stdout,
-// /dev/full) is written straight into, and a failed write is an error.
+// it. A name that leads to anything else (a FIFO, a terminal, /dev/full, a
+// listening Unix-domain socket, which is connected to) is written straight
+// into, and a failed write is an error. A
+// name for one of the process's open descriptors (/dev/stdout, /dev/stderr,
+// /dev/fd/N, /proc/self/fd/N) is written through that descriptor, whatever
+// it leads to, and appends when the descriptor does.
 //
 // Lives from open() to commit(); destroying it uncommitted discards the
 // content.
@@ -32,6 +36,9 @@ class WholeFile {
   // document"). A destination that cannot be written fails here, before any
   // content is produced.
   Status open(const std::string& name, const std::string& what);
+  // Writes straight into `stream` (standard output for the name "-"), which
+  // stays open.
+  Status open_stream(std::FILE* stream, const std::string& name, const std::string& what);
   // Where the content goes.
   std::FILE* stream() const { return file_; }
   // Writes everything out and puts it in place.
@@ -47,6 +54,7 @@ class WholeFile {
   std::string what_;
   unsigned mode_ = 0;   // permission bits of the finished file
   bool direct_ = false; // written straight into the target
+  bool owned_ = true;   // closed by commit()
   bool unnamed_in_place_ = false;  // an O_TMPFILE file in the target's directory
 };
 

@@ -22,10 +22,14 @@ void pair_value(JsonWriter& j, const PairAverage& p) {
 
 }  // namespace
 
-Status JsonReport::open(const std::string& path, const char* version, uint64_t seed,
-                        const std::function<void(JsonWriter&)>& configuration) {
-  path_ = path;
-  if (Status s = file_.open(path, "JSON document"); !s.ok()) return s;
+Status JsonReport::open(const std::string& path, std::FILE* standard_output) {
+  path_ = path == "-" ? "standard output" : path;
+  Status s = path == "-" ? file_.open_stream(standard_output, path_, "JSON document") : file_.open(path, "JSON document");
+  opened_ = s.ok();
+  return s;
+}
+
+Status JsonReport::begin(const char* version, uint64_t seed, const std::function<void(JsonWriter&)>& configuration) {
   j_.open('{');
   j_.key("schema").num(int64_t(kJsonSchema));
   j_.key("program").str("Lumtra");
@@ -38,7 +42,8 @@ Status JsonReport::open(const std::string& path, const char* version, uint64_t s
 }
 
 Status JsonReport::write_out() {
-  if (std::fwrite(j_.text.data(), 1, j_.text.size(), file_.stream()) != j_.text.size())
+  if (copy_) copy_->append(j_.text);
+  if (opened_ && std::fwrite(j_.text.data(), 1, j_.text.size(), file_.stream()) != j_.text.size())
     return Status::error(path_, "JSON document", std::string("cannot be written: ") + std::strerror(errno));
   j_.text.clear();
   return Status::proceed();
@@ -133,11 +138,15 @@ Status JsonReport::finish_without_simulation(int64_t elapsed_seconds) {
 Status JsonReport::end_document(int64_t elapsed_seconds) {
   j_.key("estimate");
   estimate_ ? estimate_(j_) : j_.null();
+  if (run_record_) {
+    j_.key("run");
+    run_record_(j_);
+  }
   j_.key("elapsed_seconds").num(elapsed_seconds);
   j_.close('}');
   j_.text.push_back('\n');
   if (Status s = write_out(); !s.ok()) return s;
-  return file_.commit();
+  return opened_ ? file_.commit() : Status::proceed();
 }
 
 }  // namespace lumtra

@@ -8,8 +8,10 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "base/json_writer.h"
 #include "base/status.h"
@@ -22,14 +24,21 @@ struct BatchRecord;
 
 // Version of the document's layout; raised whenever a field changes meaning
 // or disappears (new fields may appear without it).
-inline constexpr int kJsonSchema = 1;
+inline constexpr int kJsonSchema = 2;
 
 class JsonReport {
  public:
-  // Opens `path` and writes the head; `configuration` writes the value of
-  // the "configuration" field.
-  Status open(const std::string& path, const char* version, uint64_t seed,
-              const std::function<void(JsonWriter&)>& configuration);
+  // Opens the destination `path` ("-": `standard_output`) without writing
+  // anything, so that every output of a run is checked before any is
+  // written.
+  Status open(const std::string& path, std::FILE* standard_output);
+  // Keeps the whole document in `copy` as well; without open(), only there.
+  void keep_copy(std::string* copy) { copy_ = copy; }
+  // Writes the head; `configuration` writes the value of the
+  // "configuration" field.
+  Status begin(const char* version, uint64_t seed, const std::function<void(JsonWriter&)>& configuration);
+  // What finish() writes as the "run" field.
+  void set_run_record(std::function<void(JsonWriter&)> record) { run_record_ = std::move(record); }
   Status add_batch(uint32_t batch, const BatchRecord& record);
   Status finish(const FinalStats& stats, int64_t elapsed_seconds, const PrecisionOutcome* precision);
   // The value of the "estimate" field (--estimate); null without one.
@@ -42,6 +51,9 @@ class JsonReport {
   Status write_out();
   Status end_document(int64_t elapsed_seconds);
   WholeFile file_;
+  bool opened_ = false;
+  std::string* copy_ = nullptr;
+  std::function<void(JsonWriter&)> run_record_;
   JsonWriter j_;
   std::string path_;
   std::function<void(JsonWriter&)> estimate_;

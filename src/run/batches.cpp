@@ -2,10 +2,14 @@
 
 #include <pthread.h>
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <algorithm>
 #include <condition_variable>
 #include <memory>
+#include <new>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -97,7 +101,7 @@ class ParallelBatches {
  public:
   ParallelBatches(Run& run, uint32_t last, uint32_t lanes) : run_(run), in_(run.sim_input()), last_(last) {
     slots_.resize(2 * size_t(lanes));
-    const uint64_t events = run.budget.left() / lanes;
+    const uint64_t events = run.budget.left() / std::max(1u, lanes);
     for (uint32_t k = 0; k < lanes; ++k) {
       auto lane = std::make_unique<Lane>();
       prepare_lane(*lane, in_, events);
@@ -157,8 +161,15 @@ class ParallelBatches {
         if (stopped_ || next_ > last_) return;
         b = next_++;
       }
-      start_replication(lane, run_.lane.methods, run_.seeder.last_seed, b);
-      Status status = run_batch(lane, in_, b, record);
+      Status status;
+      try {
+        start_replication(lane, run_.lane.methods, run_.seeder.last_seed, b);
+        status = run_batch(lane, in_, b, record);
+      } catch (const std::bad_alloc&) {
+        // The budget is an estimate; a refusal still ends in one message.
+        status = Status::error("command line", "--parallel",
+                               "the system refused memory to a simulation lane; run fewer (--parallel:N)");
+      }
       {
         std::lock_guard<std::mutex> lock(mutex_);
         Slot& slot = slots_[b % slots_.size()];
@@ -196,23 +207,78 @@ uint64_t thread_stack_bytes() {
   return size;
 }
 
+// What the process holds already beyond the structures the budget has
+// counted: under an address-space limit the address space it has reserved
+// (libraries, stacks, allocator arenas), otherwise its resident memory.
+uint64_t untracked_bytes(const MemoryBudget& budget, bool address_space) {
+  unsigned long long size = 0, resident = 0;
+  std::FILE* f = std::fopen("/proc/self/statm", "r");
+  if (!f) return 0;
+  const bool read = std::fscanf(f, "%llu %llu", &size, &resident) == 2;
+  std::fclose(f);
+  if (!read) return 0;
+  const uint64_t bytes = saturating_mul(address_space ? size : resident, uint64_t(sysconf(_SC_PAGE_SIZE)));
+  return bytes > budget.used() ? bytes - budget.used() : 0;
+}
+
+bool address_space_limited() {
+  for (int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+    rlimit r{};
+    if (getrlimit(resource, &r) == 0 && r.rlim_cur != RLIM_INFINITY) return true;
+  }
+  return false;
+}
+
+// The event records a lane needs at most: one pending arrival per pair with
+// traffic, and the calls in progress, which can neither hold more time
+// slots than the network has nor (but for rare peaks) be many more than
+// twice the offered Erlangs; with -m a call may be in as many parts as it
+// has slots.
+uint64_t call_room(const Run& run) {
+  const Network& net = run.net;
+  uint64_t pairs = 0;
+  double rates = 0.0;
+  for (double r : net.arrival_rates) {
+    pairs += r != 0.0;
+    rates += r;
+  }
+  const double parts = run.config.sim.multi_wavelength ? std::max(1u, net.max_call_slots) : 1.0;
+  const double expected = 2.0 * parts * rates / run.config.sim.departure_rate + 1024.0;
+  const uint64_t slots = saturating_mul(run.lane.links.channels.size(), std::max(1u, net.slots_per_wavelength));
+  const uint64_t calls = expected < double(slots) ? uint64_t(expected) : slots;
+  uint32_t longest = 0;
+  for (const Path& p : run.paths.paths) longest = std::max(longest, p.hops);
+  return saturating_mul(saturating_add(pairs, calls), EventList::record_bytes(longest));
+}
+
 // How many lanes the memory budget holds, at most `wanted`; each takes its
 // own link state, counters, Pair streams, copy of the method state and
-// thread stack.
+// thread stack, and leaves room for its calls in progress. Under an
+// address-space limit every lane but the first also counts the allocator
+// arena its thread reserves (the first can always share the main one). The room is not taken from the
+// budget: what is left after the lanes is shared out among them for it.
 uint32_t lanes_that_fit(Run& run, uint32_t wanted) {
+  constexpr uint64_t kArenaBytes = uint64_t{64} << 20;  // glibc's heap reservation per thread
+  const bool address_space = address_space_limited();
   const uint64_t pairs = uint64_t(run.net.total_nodes) * run.net.total_nodes;
   const uint64_t per_lane = saturating_add(
       saturating_add(saturating_mul(pairs, sizeof(Link) + 2 * sizeof(uint64_t) + sizeof(Lehmer) + sizeof(PairedStreams)),
                      saturating_mul(run.lane.links.channels.size(), sizeof(uint32_t))),
       saturating_add(run.method_bytes, thread_stack_bytes()));
-  const uint32_t lanes = static_cast<uint32_t>(std::min<uint64_t>(wanted, run.budget.left() / per_lane));
+  const uint64_t untracked = untracked_bytes(run.budget, address_space);
+  const uint64_t left = run.budget.left() > untracked ? run.budget.left() - untracked : 0;
+  const uint64_t lane = saturating_add(per_lane, call_room(run));
+  const uint64_t more = saturating_add(lane, address_space ? kArenaBytes : 0);
+  const uint64_t lanes = std::min<uint64_t>(wanted, left < lane ? 0 : 1 + (left - lane) / more);
   // They fit by construction: admit only takes them from the budget.
-  (void)run.budget.admit(uint64_t{lanes} * per_lane, "command line", "--parallel", "the simulation lanes");
-  return lanes;
+  (void)run.budget.admit(saturating_add(saturating_mul(lanes, per_lane), untracked), "command line", "--parallel",
+                         "the simulation lanes");
+  return static_cast<uint32_t>(lanes);
 }
 
 Status parallel_batches(Run& run, JsonReport* json, const StopRule& rule, PrecisionOutcome& precision) {
   uint32_t wanted = run.extras.threads ? run.extras.threads : std::max(1u, std::thread::hardware_concurrency());
+  run.threads_requested = wanted;
   wanted = std::min(wanted, rule.last());
   const uint32_t lanes = lanes_that_fit(run, wanted);
   if (lanes == 0)
@@ -222,6 +288,7 @@ Status parallel_batches(Run& run, JsonReport* json, const StopRule& rule, Precis
                  wanted);
   ParallelBatches batches(run, rule.last(), lanes);
   const size_t started = batches.start();
+  run.threads_used = static_cast<uint32_t>(started);
   if (started == 0)
     return Status::error("command line", "--parallel", "the system refused to start a thread for the batches");
   if (started < lanes)

@@ -17,7 +17,8 @@ TEST(Check, AGoodNetworkIsDescribedAndCanRun) {
   const std::string prefix = test::scratch_dir() + "/res";
   auto r = run_lumtra({"--check", "-of:" + prefix, "-nt:" + test::example("ring-6.txt")});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "");
+  // No Result file is written, and standard error says so.
+  EXPECT_EQ(r.err, "lumtra: command line: -of:" + prefix + ": not used by --check, which simulates nothing\n");
   EXPECT_NE(r.out.find("Nodes: 6 (6 non grooming), no Virtual nodes\n"
                        "Fibres: 12 one-way fibres of 4 wavelengths, 48 wavelengths in all\n"),
             std::string::npos)

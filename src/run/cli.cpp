@@ -39,7 +39,17 @@ class Arg {
     value_at_ = letters.size() + 2;
     return true;
   }
-  std::string value() const { return value_at_ < text_.size() ? text_.substr(value_at_) : std::string(); }
+  std::string value() const {
+    valued_ = true;
+    return value_at_ < text_.size() ? text_.substr(value_at_) : std::string();
+  }
+  // Whether the argument is the option's letters exactly, followed by ':' or
+  // '=' and the value when the option takes one (what --strict accepts).
+  bool exact() const {
+    const size_t letters_end = value_at_ - 1;
+    if (!valued_) return text_.size() == letters_end;
+    return text_.size() > letters_end && (text_[letters_end] == ':' || text_[letters_end] == '=');
+  }
   // How the option is written with a value, for messages: "-mx:VALUE".
   std::string form() const { return text_.substr(0, std::min(value_at_ - 1, text_.size())) + ":VALUE"; }
   const std::string& text() const { return text_; }
@@ -47,6 +57,7 @@ class Arg {
  private:
   const std::string& text_;
   size_t value_at_ = 3;  // one-letter options: "-b:5"
+  mutable bool valued_ = false;
 };
 
 Status bad_value(const Arg& arg, const std::string& problem) {
@@ -176,12 +187,23 @@ Status set_network_file(Config& c, const Arg& arg, size_t index) {
   return Status::proceed();
 }
 
+bool same_letters(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (upper(a[i]) != upper(b[i])) return false;
+  return true;
+}
+
+Status scan_option(Run& run, size_t index, Arg& a, bool& known);
+
 // One argument: a method option by the method table, otherwise the second
 // character picks the option family, whose options are tried in order; the
 // first that matches takes effect. `known` is cleared for an argument that
-// matches no option (it is ignored).
-Status scan_argument(Run& run, size_t index, bool& known) {
+// matches no option (it is ignored); `exact` for one that was taken as an
+// option although more follows its letters (-m5, -shortest).
+Status scan_argument(Run& run, size_t index, bool& known, bool& exact) {
   known = true;
+  exact = true;
   const std::string& text = run.args[index];
   if (text.rfind("--", 0) == 0) return Status::proceed();  // a long option
   if (text.size() < 2 || text[0] != '-') {
@@ -192,9 +214,18 @@ Status scan_argument(Run& run, size_t index, bool& known) {
   if (const MethodRow* row = method_row_for_option(text.substr(1))) {
     choose_method(c.methods, *row);
     c.method_arguments.push_back({text, row->code});
+    exact = same_letters(text.substr(1), option_letters(*row));
     return Status::proceed();
   }
   Arg a(text);
+  Status s = scan_option(run, index, a, known);
+  exact = a.exact();
+  return s;
+}
+
+Status scan_option(Run& run, size_t index, Arg& a, bool& known) {
+  const std::string& text = a.text();
+  Config& c = run.config;
   switch (upper(text[1])) {
     case 'A':
       if (a.is("AT")) return set_integer(a, "the attempt limit", c.methods.max_attempts);
@@ -207,6 +238,10 @@ Status scan_argument(Run& run, size_t index, bool& known) {
       return set_real(a, "the rate cofactor", Real::positive, c.network.rate_cofactor);
     case 'D':
       if (a.is("DR")) return set_real(a, "the departure rate", Real::positive, c.sim.departure_rate);
+      // -d:x, the form the usage screen shows, sets the same rate; -d
+      // followed by any other letter is not an option.
+      if (text.size() >= 3 && !std::isalpha(static_cast<unsigned char>(text[2])))
+        return set_real(a, "the departure rate", Real::positive, c.sim.departure_rate);
       known = false;
       break;
     case 'E':
@@ -285,14 +320,17 @@ Status parse_command_line(Run& run) {
   while (help < run.args.size() && !asks_for_help(run.args[help])) ++help;
   const bool helping = help < run.args.size();
   std::vector<std::string> unknown;
+  std::string inexact;  // the first option with more after its letters
   for (size_t i = 0; i < help; ++i) {
-    bool known = true;
-    Status s = scan_argument(run, i, known);
+    bool known = true, exact = true;
+    Status s = scan_argument(run, i, known, exact);
     if (!s.ok() && !helping) return s;
     if (!known) unknown.push_back(run.args[i]);
+    if (known && !exact && inexact.empty()) inexact = run.args[i];
   }
   if (helping) {
     show_usage(run.out, true);
+    run.out.text(long_options_help());
     return Status::finished(Exit::ok);
   }
   // Unknown options are ignored, as they always were, but never silently:
@@ -304,6 +342,13 @@ Status parse_command_line(Run& run) {
       return refused;
     }
     std::fputs(Status::error("command line", arg, "unknown option, ignored").message.c_str(), run.err);
+  }
+  if (run.extras.strict && !inexact.empty()) {
+    Status refused = Status::error("command line", inexact,
+                                   "more follows the option's letters than its value form allows (refused under "
+                                   "--strict)");
+    refused.exit = Exit::usage;
+    return refused;
   }
   if (run.config.network_source == -1) {
     show_usage(run.out, false);

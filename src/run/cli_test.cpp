@@ -140,7 +140,10 @@ TEST(CommandLine, ValuesAreReadFromTheirFixedPosition) {
   EXPECT_EQ(settings(c), "-1 -1 0.5 0.25 5 2.5 2 3 0.5 11 7 2 3 1 4 2 -1 11 5 1 111 9 -2 1params.txt 2 1row 1 ");
 
   EXPECT_EQ(scan({"-b=5"})->config().sim.batch_count, 5u);  // the separator is not checked
-  EXPECT_EQ(scan({"-d:2"})->config().sim.departure_rate, 1.0);
+  // The usage screen's -d:drate is the departure rate, exactly like -dr.
+  EXPECT_EQ(scan({"-d:2"})->config().sim.departure_rate, 2.0);
+  EXPECT_EQ(scan({"-D=0.5"})->config().sim.departure_rate, 0.5);
+  EXPECT_EQ(scan({"-d:0"})->status.message, "lumtra: command line: -d:0: the departure rate must be greater than 0\n");
   // Too short to hold a value: the value is empty.
   auto nt = scan({"-nt"});
   EXPECT_EQ(nt->status.message,
@@ -152,7 +155,7 @@ TEST(CommandLine, ValuesAreReadFromTheirFixedPosition) {
 
 TEST(CommandLine, UnknownArgumentsChangeNothing) {
   const std::string defaults = settings(scan({})->config());
-  for (std::string arg : {"-", "", "plain", "-h", "-q", "-z", "-[", "-d", "-d:2", "-lm", "-xl", "-wl", "-o:x", "-p",
+  for (std::string arg : {"-", "", "plain", "-h", "-q", "-z", "-[", "-d", "-dx:2", "-lm", "-xl", "-wl", "-o:x", "-p",
                           "-v"})
     EXPECT_EQ(settings(scan({arg})->config()), defaults) << arg;
 }
@@ -402,7 +405,8 @@ TEST(UsageScreen, ShortWithoutNetworkSourceExtendedOnQuestionMark) {
                           "[-ep:epsilon] [-s:seed] [-b:value] [-t:time] [-d:drate] [-m] [-a] [-mx:length] "
                           "[-mn:length] [-mp:number] [-mc:const] [-n:order] [-e:value] [-sh|-sc [-pr [-sla]]] "
                           "[-px:number] [-pn:number] [-vi] [-vo] [-lo] [-of:prefix] [-or:name] [-g:param_file] "
-                          "[-sn:node] [-at:number] <-nt:netfile | -i>"));
+                          "[-sn:node] [-at:number] <-nt:netfile | -i>") +
+                      long_options_help());
 }
 
 }  // namespace

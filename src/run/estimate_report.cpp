@@ -7,6 +7,7 @@
 #include "paths/build.h"
 #include "report/json.h"
 #include "run/json_configuration.h"
+#include "run/run_record.h"
 
 namespace lumtra {
 
@@ -201,7 +202,7 @@ void warn_if_unsettled(std::FILE* err, const EstimateOutcome& e) {
   std::fflush(err);
 }
 
-Status estimate_only(Run& run) {
+Status estimate_only(Run& run, JsonReport* document) {
   const std::time_t start = std::time(nullptr);
   Console& out = run.out;
   out.set_muted(true);  // no prompts and no path printout
@@ -234,14 +235,14 @@ Status estimate_only(Run& run) {
     out.ch(' ').real("%g", f.carried).ch(' ').real("%g", f.blocking).ch('\n');
   }
 
-  if (run.extras.json) {
-    JsonReport json;
-    if (Status s = json.open(run.extras.json_path, kVersion, run.seeder.last_seed,
-                             [&run](JsonWriter& j) { write_configuration(j, run.config, run.net); });
+  if (document) {
+    document->set_run_record([&run](JsonWriter& j) { write_run_record(j, run); });
+    if (Status s = document->begin(kVersion, run.seeder.last_seed,
+                                   [&run](JsonWriter& j) { write_configuration(j, run.config, run.net); });
         !s.ok())
       return s;
-    json.set_estimate([&e](JsonWriter& j) { write_estimate_json(j, e, nullptr); });
-    if (Status s = json.finish_without_simulation(std::time(nullptr) - start); !s.ok()) return s;
+    document->set_estimate([&e](JsonWriter& j) { write_estimate_json(j, e, nullptr); });
+    if (Status s = document->finish_without_simulation(std::time(nullptr) - start); !s.ok()) return s;
   }
   return Status::finished(Exit::ok);
 }

@@ -12,6 +12,7 @@
 #include "base/json_writer.h"
 #include "base/status.h"
 #include "estimate/estimate.h"
+#include "report/json.h"
 #include "report/report.h"
 #include "run/run.h"
 
@@ -41,7 +42,7 @@ EstimateOutcome estimate_run(const Run& run);
 
 // --estimate without "simulate": reads the network as a run would (without
 // its prompts), builds the candidate paths and prints the estimate.
-Status estimate_only(Run& run);
+Status estimate_only(Run& run, JsonReport* document);
 
 // One line on standard error when the fixed point did not settle.
 void warn_if_unsettled(std::FILE* err, const EstimateOutcome& e);

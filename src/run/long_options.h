@@ -17,7 +17,10 @@ struct LongOptions {
   bool version = false;     // --version: print the version and exit
   bool confidence = false;  // --ci: the 95 % confidence half-width of the average blocking
   bool json = false;        // --json:FILE: one JSON document describing the run
-  std::string json_path;
+  std::string json_path;    // "-": standard output
+  bool quiet = false;       // --quiet: nothing on standard output but a JSON document
+  std::string replay_path;  // --replay:FILE: the run recorded in a JSON document, again
+  bool verify = false;      // --verify: the replay must give the recorded figures
   bool summary = false;     // --summary: a short block instead of the classic output
   bool strict = false;      // --strict: unknown options are refused
   bool check = false;       // --check: read and check the network, do not simulate
@@ -51,5 +54,13 @@ struct LongOptions {
 
 // Reads every argument that starts with "--".
 Status scan_long_options(const std::vector<std::string>& args, LongOptions& out);
+
+// The long options, grouped (output, statistics, speed, checks), one line
+// each, as the help screen lists them after the classic options.
+std::string long_options_help();
+// The name of every long option, in table order ("json", "ci", ...).
+std::vector<std::string> long_option_names();
+// An argument that is the long option `name`, with or without a value.
+bool is_long_option(const std::string& arg, const char* name);
 
 }  // namespace lumtra

@@ -1,10 +1,12 @@
 #include "run/run.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "network/generator.h"
@@ -21,6 +23,9 @@
 #include "run/cli.h"
 #include "run/summary.h"
 #include "run/json_configuration.h"
+#include "run/replay.h"
+#include "run/run_record.h"
+#include "base/sha256.h"
 
 namespace lumtra {
 
@@ -99,6 +104,11 @@ Status check_traffic(const Run& run) {
 Status read_source(Run& run) {
   Config& cfg = run.config;
 
+  // The file a drawn network goes to is checked before anything is read.
+  WholeFile written;
+  if (cfg.generator_given)
+    if (Status s = written.open(cfg.drawn_network_file(), "generated network file"); !s.ok()) return s;
+
   // The input stream: standard input, the -nt file, or (after generation)
   // the drawn network text.
   OwnedFile file;
@@ -109,6 +119,10 @@ Status read_source(Run& run) {
     if (!file) return Status::error(cfg.network_file, "network file", std::string("cannot be opened: ") + std::strerror(errno));
     input = file.get();
     run.source = cfg.network_file;
+    // Only a regular file can be read again to repeat the run.
+    struct stat st {};
+    if (fstat(fileno(input), &st) == 0 && S_ISREG(st.st_mode))
+      if (Status s = sha256_file(cfg.network_file, "network file", run.network_sha256); !s.ok()) return s;
   }
   const TokenReader::Input keyboard =
       cfg.interactive() && isatty(fileno(run.in)) ? TokenReader::Input::terminal : TokenReader::Input::standard_input;
@@ -141,6 +155,11 @@ Status read_source(Run& run) {
         !s.ok())
       return s;
     drawn = text.take();
+    run.network_sha256 = sha256_hex(drawn);
+    struct stat st {};
+    if (stat(cfg.generator_file.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+      if (Status s = sha256_file(cfg.generator_file, "generator parameter file", run.generator_sha256); !s.ok())
+        return s;
     file.reset(fmemopen(drawn.data(), drawn.size(), "r"));
     if (!file) return Status::error(out_name, "generated network file", "no memory for the drawn network");
     input = file.get();
@@ -159,8 +178,6 @@ Status read_source(Run& run) {
   if (!run.extras.lengths_path.empty())
     if (Status s = read_fibre_lengths(run.extras.lengths_path, run.net); !s.ok()) return s;
   if (cfg.generator_given) {
-    WholeFile written;
-    if (Status s = written.open(out_name, "generated network file"); !s.ok()) return s;
     std::fwrite(drawn.data(), 1, drawn.size(), written.stream());
     if (Status s = written.commit(); !s.ok()) return s;
   }
@@ -276,14 +293,46 @@ ReportShape report_shape(const Run& run) {
 
 }  // namespace
 
+namespace {
+
+// --check simulates nothing: the options that only shape a simulation are
+// named on standard error rather than dropped silently.
+void tell_unused_by_check(const Run& run) {
+  for (size_t i = 1; i < run.args.size(); ++i) {
+    const std::string& a = run.args[i];
+    bool unused = a.size() >= 3 && a[0] == '-' && std::toupper(static_cast<unsigned char>(a[1])) == 'O' &&
+                  std::toupper(static_cast<unsigned char>(a[2])) == 'F';
+    for (const char* name : {"json", "parallel", "precision", "max-batches", "ci", "summary", "quiet"})
+      unused = unused || is_long_option(a, name);
+    if (unused)
+      std::fputs(Status::error("command line", a, "not used by --check, which simulates nothing").message.c_str(),
+                 run.err);
+  }
+}
+
+}  // namespace
+
 int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
   auto run = std::make_unique<Run>(in, out, err);
   run->args.assign(argv, argv + argc);
   run->seeder.seed(static_cast<uint32_t>(std::time(nullptr)));
   run->out.set_line_buffered(isatty(fileno(out)));
 
-  Status status = start_run(*run);
+  Replay replay;
+  bool help = false;
+  for (const std::string& arg : run->args) help = help || asks_for_help(arg);
+  Status status = help ? Status::proceed() : prepare_replay(run->args, replay);
+  if (status.ok()) status = start_run(*run);
   const LongOptions& extras = run->extras;
+  // With the JSON document on standard output, the classic output goes to
+  // standard error (or nowhere with --quiet), so that standard output holds
+  // the document alone.
+  const bool quiet = !extras.check && extras.quiet;
+  const bool json_on_stdout = !extras.check && extras.json && extras.json_path == "-";
+  if (status.ok() && json_on_stdout) {
+    run->out.set_stream(err);
+    run->out.set_line_buffered(isatty(fileno(err)));
+  }
   // So that any run can be repeated: the seed the clock gave, once it has
   // drawn something (a network with -g, or traffic).
   auto tell_seed = [&run, err] {
@@ -292,19 +341,31 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
     std::fflush(err);
   };
   if (status.ok() && extras.check) {
+    tell_unused_by_check(*run);
     if (run->config.generator_given) tell_seed();
     status = check_network(*run);
   } else if (status.ok() && extras.estimate && !extras.estimate_simulate) {
     if (run->config.generator_given) tell_seed();
-    status = estimate_only(*run);
-  } else if (status.ok()) {
-    run->out.set_muted(extras.summary);
-    status = prepare_run(*run);
+    // The document's destination is opened before anything is read.
     JsonReport json;
-    JsonReport* document = extras.json ? &json : nullptr;
-    if (status.ok() && document)
-      status = json.open(extras.json_path, kVersion, run->seeder.last_seed,
-                         [&run](JsonWriter& j) { write_configuration(j, run->config, run->net); });
+    if (extras.json) status = json.open(extras.json_path, out);
+    if (status.ok()) status = estimate_only(*run, extras.json ? &json : nullptr);
+  } else if (status.ok()) {
+    run->out.set_muted(extras.summary || quiet);
+    // Every output is checked before anything is written: the Result files
+    // were opened by the scan, the JSON destination now, the file of a drawn
+    // network before the network is drawn.
+    JsonReport json;
+    std::string replayed;
+    if (extras.json) status = json.open(extras.json_path, out);
+    if (replay.verify) json.keep_copy(&replayed);
+    JsonReport* document = extras.json || replay.verify ? &json : nullptr;
+    if (status.ok()) status = prepare_run(*run);
+    if (status.ok() && document) {
+      json.set_run_record([&run](JsonWriter& j) { write_run_record(j, *run); });
+      status = json.begin(kVersion, run->seeder.last_seed,
+                          [&run](JsonWriter& j) { write_configuration(j, run->config, run->net); });
+    }
     std::unique_ptr<EstimateOutcome> estimate;
     if (status.ok() && extras.estimate) status = check_estimate(*run);
     if (status.ok() && extras.estimate) {
@@ -329,16 +390,24 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
                                  asked);
       if (estimate && status.ok()) print_estimate_beside(run->out, *estimate, stats);
       if (extras.confidence) warn_if_correlated(err, stats, run->totals);
-      run->out.set_muted(false);
+      run->out.set_muted(quiet);
       if (extras.summary && status.ok()) print_summary(run->out, *run, stats, asked);
       if (extras.summary && status.ok() && estimate) print_estimate_summary(run->out, *estimate, stats);
     }
-    run->out.set_muted(false);
+    run->out.set_muted(quiet);
+    if (status.ok() && replay.verify) {
+      status = verify_replay(replay, replayed);
+      if (status.ok()) {
+        std::fprintf(err, "lumtra: %s: the replay gave every recorded figure\n", printable(replay.path).c_str());
+        std::fflush(err);
+      }
+    }
   }
 
-  if (!status.message.empty() && !status.to_stderr) run->out.text(status.message);
+  const bool message_to_stderr = status.to_stderr || quiet || json_on_stdout;
+  if (!status.message.empty() && !message_to_stderr) run->out.text(status.message);
   bool written = run->out.flush();
-  if (!status.message.empty() && status.to_stderr) {
+  if (!status.message.empty() && message_to_stderr) {
     std::fputs(status.message.c_str(), err);
     std::fflush(err);
   }

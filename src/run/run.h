@@ -72,6 +72,12 @@ struct Run {
   uint64_t method_bytes = 0;  // what the methods of one lane took from the budget
   RunTotals totals;
   std::time_t start_time = 0;
+  uint32_t threads_requested = 1;
+  uint32_t threads_used = 1;
+  // SHA-256 (hex) of the network text the run read from a regular file or
+  // drew with -g, and of the -g parameter file; empty when there is none.
+  std::string network_sha256;
+  std::string generator_sha256;
 
   MethodSetup method_setup() const { return {config.methods, config.paths, net, paths}; }
   SimInput sim_input() const { return {net, paths, config.sim, method_setup()}; }
