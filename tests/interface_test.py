@@ -67,6 +67,10 @@ class JsonAnywhere(Scratch):
         status, out, err = lumtra("--quiet", "--json:-", *SHORT, "-nt:" + self.net)
         self.assertEqual((status, err), (0, ""))
         self.assertEqual(json.loads(out)["statistics"], doc["statistics"])
+        # an estimate alone, as quiet
+        status, out, err = lumtra("--quiet", "--json:-", "--estimate", "-nt:" + self.net)
+        self.assertEqual((status, err), (0, ""))
+        self.assertIsNone(json.loads(out)["statistics"])
 
     def test_descriptor_names_write_through_pipes_sockets_and_redirections(self):
         os.symlink("/dev/stdout", self.path("link.json"))

@@ -209,7 +209,7 @@ Status estimate_only(Run& run, JsonReport* document) {
   Status status = read_source(run);
   std::vector<std::pair<uint32_t, uint32_t>> missing;
   if (status.ok()) status = build_paths(run, missing);
-  out.set_muted(false);
+  out.set_muted(run.extras.quiet);
   if (!status.ok()) return status;
   if (!missing.empty()) return no_candidate_path(run, missing.front());
   if (Status s = check_estimate(run); !s.ok()) return s;
