@@ -51,6 +51,10 @@ Status JsonReport::add_batch(uint32_t batch, const BatchRecord& b) {
   j_.key("blocked").num(b.blocked);
   j_.key("blocking");
   b.arrived ? j_.num(double(b.blocked) / double(b.arrived)) : j_.null();
+  if (!batch_pairs_) {
+    j_.close('}');
+    return write_out();
+  }
   j_.key("pairs").open('[');
   for (const PairCount& p : b.pairs) {
     j_.open('{');
@@ -102,6 +106,7 @@ Status JsonReport::finish(const FinalStats& st, int64_t elapsed_seconds, const P
   }
   j_.close('}');
   j_.key("elapsed_seconds").num(elapsed_seconds);
+  if (closing_fields_) closing_fields_(j_);
   j_.close('}');
   j_.text.push_back('\n');
   if (Status s = write_out(); !s.ok()) return s;

@@ -32,12 +32,18 @@ class JsonReport {
               const std::function<void(JsonWriter&)>& configuration);
   Status add_batch(uint32_t batch, const BatchRecord& record);
   Status finish(const FinalStats& stats, int64_t elapsed_seconds, const PrecisionOutcome* precision);
+  // Without per-pair counts in the batches (--json-detail:summary).
+  void omit_batch_pairs() { batch_pairs_ = false; }
+  // Fields that finish() writes after the statistics.
+  void set_closing_fields(std::function<void(JsonWriter&)> fields) { closing_fields_ = std::move(fields); }
 
  private:
   Status write_out();
   WholeFile file_;
   JsonWriter j_;
   std::string path_;
+  bool batch_pairs_ = true;
+  std::function<void(JsonWriter&)> closing_fields_;
 };
 
 }  // namespace lumtra

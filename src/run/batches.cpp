@@ -64,6 +64,7 @@ class StopRule {
 // A batch's record reported: its lines, the run totals, the JSON document.
 Status report(Run& run, uint32_t b, const BatchRecord& record, JsonReport* json) {
   report_batch(run.out, record, run.net.total_nodes, run.totals);
+  if (record.observed.active) run.observed.add(record.observed);
   // Every finished batch reaches standard output, so a run that is stopped
   // keeps the batches it completed.
   run.out.flush();

@@ -25,6 +25,20 @@ bool whole(const std::string& text, int64_t lo, int64_t hi, uint32_t& out, std::
   return true;
 }
 
+// A file name after "--OPTION:".
+bool file_name(const std::string& v, const char* option, std::string& out, std::string& why) {
+  if (v.empty()) {
+    why = std::string("a file name must follow --") + option + ":";
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+const char* json_detail_name(JsonDetail d) {
+  return d == JsonDetail::summary ? "summary" : d == JsonDetail::pairs ? "pairs" : "full";
+}
+
 constexpr LongOption kLongOptions[] = {
     {"version", Value::none, [](LongOptions& o, const std::string&, std::string&) { return set_flag(o.version); }},
     // Known here so that it is not an unknown option; the usage screen it
@@ -62,6 +76,18 @@ constexpr LongOption kLongOptions[] = {
        o.json_path = v;
        return true;
      }},
+    {"report", Value::required,
+     [](LongOptions& o, const std::string& v, std::string& why) { return file_name(v, "report", o.report_path, why); }},
+    {"json-detail", Value::required,
+     [](LongOptions& o, const std::string& v, std::string& why) {
+       o.json_detail_given = true;
+       for (JsonDetail d : {JsonDetail::summary, JsonDetail::pairs, JsonDetail::full})
+         if (v == json_detail_name(d)) return o.json_detail = d, true;
+       why = "'" + v + "' is not one of summary, pairs, full";
+       return false;
+     }},
+    {"names", Value::required,
+     [](LongOptions& o, const std::string& v, std::string& why) { return file_name(v, "names", o.names_path, why); }},
 };
 
 std::string known_names() {
@@ -95,6 +121,8 @@ Status scan_long_options(const std::vector<std::string>& args, LongOptions& out)
   }
   if (out.max_batches_given && out.precision == 0.0)
     return Status::error("command line", "--max-batches", "needs --precision:R, the precision the batches are added for");
+  if (out.json_detail_given && !out.json)
+    return Status::error("command line", "--json-detail", "needs --json:FILE, the document it shapes");
   return Status::proceed();
 }
 

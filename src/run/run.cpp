@@ -11,6 +11,7 @@
 #include "network/reader.h"
 #include "paths/build.h"
 #include "report/json.h"
+#include "report/observed.h"
 #include "report/report.h"
 #include "base/whole_file.h"
 #include "run/batches.h"
@@ -172,8 +173,14 @@ Status no_candidate_path(const Run& run, std::pair<uint32_t, uint32_t> pair) {
                        "no candidate path");
 }
 
+Status load_names(Run& run) {
+  if (run.extras.names_path.empty()) return Status::proceed();
+  return run.names.load(run.extras.names_path, run.net.node_count);
+}
+
 Status prepare_run(Run& run) {
   if (Status s = read_source(run); !s.ok()) return s;
+  if (Status s = load_names(run); !s.ok()) return s;
 
   Lane& lane = run.lane;
   lane.pair_streams.resize(size_t(run.net.total_nodes) * run.net.total_nodes);
@@ -217,6 +224,7 @@ Status start_run(Run& run) {
   if (status.ok()) {
     seed_streams(run);
     status = validate_and_normalise(run.config);
+    run.config.sim.observe = run.extras.observes();
   }
   return status;
 }
@@ -269,12 +277,23 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
     if (status.ok() && document)
       status = json.open(extras.json_path, kVersion, run->seeder.last_seed,
                          [&run](JsonWriter& j) { write_configuration(j, run->config, run->net); });
+    if (extras.json_detail == JsonDetail::summary) json.omit_batch_pairs();
+    ObservedTable table;
+    if (status.ok() && !extras.report_path.empty()) status = table.open(extras.report_path);
     PrecisionOutcome precision;
     if (status.ok()) {
       tell_seed();
       run->start_time = std::time(nullptr);
       run->out.text("\nSimulation Started....");
       status = run_batches(*run, document, precision);
+    }
+    ObservedView observed;
+    if (status.ok() && run->config.sim.observe) {
+      observed = view_observations(run->observed, run->net, run->config.sim.virtual_output);
+      json.set_closing_fields([&](JsonWriter& j) {
+        write_observed_json(j, observed, run->names, extras.json_detail);
+        write_node_names(j, run->names, run->net.node_count);
+      });
     }
     if (status.ok()) {
       const FinalStats stats = compute_statistics(run->totals, report_shape(*run));
@@ -283,7 +302,11 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
                                  asked);
       if (extras.confidence) warn_if_correlated(err, stats, run->totals);
       run->out.set_muted(false);
-      if (extras.summary && status.ok()) print_summary(run->out, *run, stats, asked);
+      if (extras.summary && status.ok()) {
+        print_summary(run->out, *run, stats, asked);
+        print_observed(run->out, observed, run->names);
+      }
+      if (status.ok() && !extras.report_path.empty()) status = table.write(observed, run->names);
     }
     run->out.set_muted(false);
   }

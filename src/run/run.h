@@ -18,6 +18,7 @@
 #include "base/memory.h"
 #include "base/status.h"
 #include "methods/table.h"
+#include "network/names.h"
 #include "network/network.h"
 #include "network/reader.h"
 #include "paths/path_table.h"
@@ -71,6 +72,8 @@ struct Run {
   Lane lane;
   uint64_t method_bytes = 0;  // what the methods of one lane took from the budget
   RunTotals totals;
+  Observations observed;  // summed over the batches, when the reports ask for it
+  NodeNames names;        // --names
   std::time_t start_time = 0;
 
   MethodSetup method_setup() const { return {config.methods, config.paths, net, paths}; }

@@ -12,6 +12,9 @@ struct SimOptions {
   double departure_rate = 1.0;   // -dr
   bool multi_wavelength = false; // -m
   bool virtual_output = false;   // -vo
+  // Why calls block and how busy the fibres are, for the reports that
+  // show it (--json, --summary, --report).
+  bool observe = false;
 };
 
 }  // namespace lumtra

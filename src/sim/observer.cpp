@@ -1,0 +1,217 @@
+#include "sim/observer.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace lumtra {
+
+namespace {
+
+constexpr const char* kCauseKeys[kCauseCount] = {"no_wavelength", "no_slots", "attempt_limit", "no_path", "refused"};
+constexpr const char* kCauseTexts[kCauseCount] = {"no free wavelength", "too few free slots", "attempt limit",
+                                                  "no candidate path", "refused by a plug-in"};
+
+template <class T>
+void add_into(std::vector<T>& to, const std::vector<T>& from) {
+  for (size_t i = 0; i < to.size() && i < from.size(); ++i) to[i] += from[i];
+}
+
+bool none(const std::vector<uint64_t>& words) {
+  for (uint64_t w : words)
+    if (w) return false;
+  return true;
+}
+
+}  // namespace
+
+const char* cause_key(size_t cause) { return kCauseKeys[cause]; }
+const char* cause_text(size_t cause) { return kCauseTexts[cause]; }
+
+void Observations::clear(const Network& net, uint32_t widest) {
+  const size_t n = size_t(net.total_nodes) * net.total_nodes;
+  active = true;
+  counted_time = 0.0;
+  causes.assign(n, {});
+  charges.assign(n, 0);
+  wavelength_time.assign(n, 0.0);
+  slot_time.assign(n, 0.0);
+  index_time.assign(widest, 0.0);
+  carried_time.assign(n, 0.0);
+  hop_time.assign(n, 0.0);
+  slot_hop_time.assign(n, 0.0);
+}
+
+void Observations::add(const Observations& o) {
+  if (!active) {
+    *this = o;
+    return;
+  }
+  counted_time += o.counted_time;
+  for (size_t i = 0; i < causes.size() && i < o.causes.size(); ++i)
+    for (size_t k = 0; k < kCauseCount; ++k) causes[i][k] += o.causes[i][k];
+  add_into(charges, o.charges);
+  add_into(wavelength_time, o.wavelength_time);
+  add_into(slot_time, o.slot_time);
+  add_into(index_time, o.index_time);
+  add_into(carried_time, o.carried_time);
+  add_into(hop_time, o.hop_time);
+  add_into(slot_hop_time, o.slot_hop_time);
+}
+
+void Observer::prepare(const Network& net, const PathTable& paths, CountedWindow window) {
+  net_ = &net;
+  paths_ = &paths;
+  window_ = window;
+  uint32_t widest = 0;
+  for (uint32_t c : net.capacity) widest = std::max(widest, c);
+  obs_.clear(net, widest);
+  const size_t n = obs_.charges.size();
+  busy_wavelengths_.assign(n, 0);
+  busy_slots_.assign(n, 0);
+  since_.assign(n, window.start);
+  busy_fibres_.assign(widest, 0);
+  index_since_.assign(widest, window.start);
+  stamp_.assign(n, 0);
+  empty_fibres_.reserve(n);
+  free_.assign(mask_words(widest), 0);
+  fit_.assign(mask_words(widest), 0);
+}
+
+void Observer::start_batch() {
+  obs_.clear(*net_, static_cast<uint32_t>(busy_fibres_.size()));
+  obs_.counted_time = window_.length();
+  std::fill(busy_wavelengths_.begin(), busy_wavelengths_.end(), 0);
+  std::fill(busy_slots_.begin(), busy_slots_.end(), 0);
+  std::fill(since_.begin(), since_.end(), window_.start);
+  std::fill(busy_fibres_.begin(), busy_fibres_.end(), 0);
+  std::fill(index_since_.begin(), index_since_.end(), window_.start);
+}
+
+void Observer::change(uint32_t link, uint32_t w, uint32_t slots, double t, bool toggles, int sign) {
+  const double now = clamp(t);
+  const double dt = now - since_[link];
+  obs_.wavelength_time[link] += double(busy_wavelengths_[link]) * dt;
+  obs_.slot_time[link] += double(busy_slots_[link]) * dt;
+  since_[link] = now;
+  if (sign > 0)
+    busy_slots_[link] += slots;
+  else
+    busy_slots_[link] -= slots;
+  if (!toggles || slots == 0) return;
+  // The wavelength turns from free to busy, or back.
+  obs_.index_time[w] += double(busy_fibres_[w]) * (now - index_since_[w]);
+  index_since_[w] = now;
+  busy_wavelengths_[link] += sign;
+  busy_fibres_[w] += sign;
+}
+
+void Observer::carried(size_t pair, uint32_t hops, uint32_t slots, double from, double until, bool counts_call) {
+  const double h = held(from, until);
+  obs_.hop_time[pair] += double(hops) * h;
+  obs_.slot_hop_time[pair] += double(hops) * double(slots) * h;
+  if (counts_call) obs_.carried_time[pair] += h;
+}
+
+void Observer::segment(const LinkState& links, const Hop* hops, uint32_t first, uint32_t end, uint32_t slots,
+                       bool& continuous, bool& fits, uint32_t& empty_at) {
+  // Only wavelengths below the segment's bound exist on all of its hops.
+  const uint32_t bound = hops[first].bound;
+  const size_t words = mask_words(bound);
+  for (size_t k = 0; k < free_.size(); ++k) {
+    const uint64_t all = k < words ? (k + 1 < words || bound % 64 == 0 ? ~uint64_t(0) : (uint64_t(1) << bound % 64) - 1)
+                                   : 0;
+    free_[k] = fit_[k] = all;
+  }
+  if (slots > links.slots_per_wavelength) std::fill(fit_.begin(), fit_.end(), 0);
+  continuous = fits = false;
+  for (uint32_t j = first; j < end; ++j) {
+    const Link& l = links.links[hops[j].link];
+    if (hops[j].groomed) {
+      // A wavelength of a hop between grooming nodes is free while it has a
+      // slot left, and fits while it has the call's.
+      const uint32_t* channel = links.channels_of(l);
+      for (size_t k = 0; k < words; ++k)
+        for (uint64_t m = free_[k]; m;) {
+          const uint32_t bit = std::countr_zero(m);
+          m &= m - 1;
+          const uint32_t left = channel[k * 64 + bit];
+          if (left == 0) free_[k] &= ~(uint64_t(1) << bit);
+          if (left < slots) fit_[k] &= ~(uint64_t(1) << bit);
+        }
+    } else {
+      const uint64_t* mask = links.free_mask_of(l);
+      for (size_t k = 0; k < words; ++k) {
+        free_[k] &= mask[k];
+        fit_[k] &= mask[k];
+      }
+    }
+    if (none(free_)) {
+      empty_at = hops[j].link;
+      return;
+    }
+  }
+  continuous = true;
+  fits = !none(fit_);
+}
+
+void Observer::blocked(const RwaContext& c, const LinkState& links, uint32_t u, uint32_t v, uint32_t slots) {
+  const size_t pair = net_->at(u, v);
+  std::array<uint64_t, kCauseCount>& count = obs_.causes[pair];
+  const PathList& list = paths_->list(u, v);
+  if (list.count == 0) return void(++count[size_t(BlockCause::no_path)]);
+  if (c.refusal == Refusal::plugin) return void(++count[size_t(BlockCause::refused)]);
+  // Every candidate path, segment by segment: a path is continuous when
+  // each of its segments has a wavelength free on all its hops, and fits
+  // when each has one with room for the call.
+  bool any_continuous = false, any_fits = false;
+  empty_fibres_.clear();
+  for (uint32_t k = 0; k < list.count; ++k) {
+    const Path& p = paths_->paths[list.first + k];
+    const Hop* hops = paths_->path_hops(p);
+    bool path_continuous = true, path_fits = true;
+    for (uint32_t first = 0; first < p.hops;) {
+      uint32_t end = first;
+      while (!hops[end].ends_segment) ++end;
+      ++end;
+      bool continuous, fits;
+      uint32_t empty_at = 0;
+      segment(links, hops, first, end, slots, continuous, fits, empty_at);
+      if (!continuous) empty_fibres_.push_back(empty_at);
+      path_continuous &= continuous;
+      path_fits &= fits;
+      first = end;
+    }
+    any_continuous |= path_continuous;
+    any_fits |= path_fits;
+  }
+  // The limit is the cause only where it stopped a search that could have
+  // succeeded; a call that would not have fit anyway is blocked for want of
+  // room. (Every method tries every candidate path, so a path that fits
+  // and was not found means the limit stopped the search.)
+  BlockCause cause = BlockCause::no_wavelength;
+  if (any_fits && c.refusal == Refusal::attempt_limit)
+    cause = BlockCause::attempt_limit;
+  else if (any_continuous)
+    cause = BlockCause::no_slots;
+  ++count[size_t(cause)];
+  if (cause != BlockCause::no_wavelength) return;
+  // Each fibre where a candidate's free set ran out is charged once.
+  ++blocked_calls_;
+  for (uint32_t link : empty_fibres_) {
+    if (stamp_[link] == blocked_calls_) continue;
+    stamp_[link] = blocked_calls_;
+    ++obs_.charges[link];
+  }
+}
+
+void Observer::finish_batch(Observations& out) {
+  for (size_t link = 0; link < since_.size(); ++link)
+    change(static_cast<uint32_t>(link), 0, 0, window_.end, false, +1);
+  for (size_t w = 0; w < busy_fibres_.size(); ++w) {
+    obs_.index_time[w] += double(busy_fibres_[w]) * (window_.end - index_since_[w]);
+    index_since_[w] = window_.end;
+  }
+  std::swap(out, obs_);
+}
+
+}  // namespace lumtra

@@ -1,0 +1,122 @@
+// What a lane watches while its batches run, when a report asks for it:
+// why each blocked call was blocked, which fibres ran out of wavelengths for
+// it, and how busy every fibre, every wavelength index and every pair was
+// over the counted time of the batch.
+//
+// The engine calls the Observer just before it takes or gives back capacity,
+// when it has placed a call and when it has blocked one; everything else
+// runs at the batch's start and end. Nothing is allocated per event.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "network/network.h"
+#include "paths/path_table.h"
+#include "rwa/rwa.h"
+#include "sim/options.h"
+
+namespace lumtra {
+
+// Why a call was blocked. Every blocked call has exactly one cause.
+enum class BlockCause : uint8_t {
+  no_wavelength,  // no wavelength free over every hop of a segment, on every candidate path
+  no_slots,       // a wavelength was free over every hop, but with too few time slots (grooming)
+  attempt_limit,  // a path would have fit, but the attempt limit (-at) stopped the search
+  no_path,        // the pair has no candidate path
+  refused,        // a plug-in refused the call
+};
+inline constexpr size_t kCauseCount = 5;
+// The cause's name in reports ("no_wavelength").
+const char* cause_key(size_t cause);
+// Its description for people ("no free wavelength").
+const char* cause_text(size_t cause);
+
+// The stretch of a batch over which utilisation is averaged.
+struct CountedWindow {
+  double start = 0.0;
+  double end = 0.0;
+  double length() const { return end - start; }
+};
+// The counted time of every batch: the whole batch.
+inline CountedWindow counted_window(const SimOptions& options) { return {0.0, options.batch_time}; }
+
+// What one batch observed. Per-pair tables are T x T by raw node index
+// (Virtual nodes apart); per-fibre tables are indexed by link (u * T + v).
+struct Observations {
+  bool active = false;
+  double counted_time = 0.0;
+  std::vector<std::array<uint64_t, kCauseCount>> causes;  // per pair
+  std::vector<uint64_t> charges;          // per fibre: blocked calls that found its free set empty
+  std::vector<double> wavelength_time;    // per fibre: integral of busy wavelengths
+  std::vector<double> slot_time;          // per fibre: integral of busy time slots
+  std::vector<double> index_time;         // per wavelength index: integral of fibres where it is busy
+  std::vector<double> carried_time;       // per pair: time its carried calls were held
+  std::vector<double> hop_time;           // per pair: hops x time held, over every part of a call
+  std::vector<double> slot_hop_time;      // per pair: slots x hops x time held
+
+  // Sizes every table for the network and zeroes it.
+  void clear(const Network& net, uint32_t widest);
+  // Adds another batch's observations (same network).
+  void add(const Observations& other);
+};
+
+class Observer {
+ public:
+  // Sizes the observer's tables; `window` is the counted time of every batch.
+  void prepare(const Network& net, const PathTable& paths, CountedWindow window);
+  // Start of a batch: every fibre empty.
+  void start_batch();
+  // Before a call's `slots` are taken on (given back to) wavelength w[k] of
+  // hop k of its path, for every hop, at time `t`.
+  void before_take(const LinkState& links, const Hop* hops, uint32_t n, const uint32_t* w, uint32_t slots, double t) {
+    for (uint32_t k = 0; k < n; ++k) {
+      const uint32_t left = links.channels[links.links[hops[k].link].channels + w[k]];
+      change(hops[k].link, w[k], slots, t, left == links.slots_per_wavelength, +1);
+    }
+  }
+  void before_give(const LinkState& links, const Hop* hops, uint32_t n, const uint32_t* w, uint32_t slots, double t) {
+    for (uint32_t k = 0; k < n; ++k) {
+      const uint32_t left = links.channels[links.links[hops[k].link].channels + w[k]];
+      change(hops[k].link, w[k], slots, t, left + slots == links.slots_per_wavelength, -1);
+    }
+  }
+  // A placed call of pair `pair`, or one part of it when it is split (-m):
+  // `hops` hops, `slots` slots on each, held from `from` to `until`.
+  // `counts_call` for the whole call or its first part only.
+  void carried(size_t pair, uint32_t hops, uint32_t slots, double from, double until, bool counts_call);
+  // A call of `slots` slots from u to v was blocked; `c` is the context of
+  // the placement that gave up, `links` the state it saw.
+  void blocked(const RwaContext& c, const LinkState& links, uint32_t u, uint32_t v, uint32_t slots);
+  // End of the batch: closes the time integrals at the window's end and
+  // hands the batch's observations over (the observer's own are cleared at
+  // the next start).
+  void finish_batch(Observations& out);
+
+ private:
+  void change(uint32_t link, uint32_t w, uint32_t slots, double t, bool toggles, int sign);
+  double clamp(double t) const { return t < window_.start ? window_.start : t > window_.end ? window_.end : t; }
+  double held(double from, double until) const { return clamp(until) - clamp(from); }
+  // Whether the segment [first, end) of a path has a wavelength free on
+  // every hop (continuity) and one with `slots` slots on every hop (fit);
+  // the fibre where the free set became empty is left in `empty_at`.
+  void segment(const LinkState& links, const Hop* hops, uint32_t first, uint32_t end, uint32_t slots,
+               bool& continuous, bool& fits, uint32_t& empty_at);
+
+  const Network* net_ = nullptr;
+  const PathTable* paths_ = nullptr;
+  CountedWindow window_;
+  Observations obs_;
+  std::vector<uint32_t> busy_wavelengths_;  // per fibre, now
+  std::vector<uint64_t> busy_slots_;        // per fibre, now
+  std::vector<double> since_;               // per fibre: time of its last change
+  std::vector<uint32_t> busy_fibres_;       // per wavelength index, now
+  std::vector<double> index_since_;         // per wavelength index
+  std::vector<uint64_t> stamp_;             // per fibre: the blocked call that last charged it
+  std::vector<uint32_t> empty_fibres_;      // fibres to charge for the call being classified
+  std::vector<uint64_t> free_, fit_;        // wavelength sets of the segment being checked
+  uint64_t blocked_calls_ = 0;
+};
+
+}  // namespace lumtra
