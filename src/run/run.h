@@ -91,6 +91,8 @@ Status build_paths(Run& run, std::vector<std::pair<uint32_t, uint32_t>>& missing
 // The error that stops a run at the first pair (0-based) with traffic and
 // no candidate path.
 Status no_candidate_path(const Run& run, std::pair<uint32_t, uint32_t> pair);
+// The node names of --names, for a network that has been read.
+Status load_names(Run& run);
 // Everything before the first batch: the network source, Pair stream
 // seeds, path table, methods and the lane.
 Status prepare_run(Run& run);

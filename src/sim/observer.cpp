@@ -64,13 +64,9 @@ void Observer::prepare(const Network& net, const PathTable& paths, CountedWindow
   window_ = window;
   uint32_t widest = 0;
   for (uint32_t c : net.capacity) widest = std::max(widest, c);
+  widest_ = widest;
   obs_.clear(net, widest);
   const size_t n = obs_.charges.size();
-  busy_wavelengths_.assign(n, 0);
-  busy_slots_.assign(n, 0);
-  since_.assign(n, window.start);
-  busy_fibres_.assign(widest, 0);
-  index_since_.assign(widest, window.start);
   stamp_.assign(n, 0);
   empty_fibres_.reserve(n);
   free_.assign(mask_words(widest), 0);
@@ -78,31 +74,8 @@ void Observer::prepare(const Network& net, const PathTable& paths, CountedWindow
 }
 
 void Observer::start_batch() {
-  obs_.clear(*net_, static_cast<uint32_t>(busy_fibres_.size()));
+  obs_.clear(*net_, widest_);
   obs_.counted_time = window_.length();
-  std::fill(busy_wavelengths_.begin(), busy_wavelengths_.end(), 0);
-  std::fill(busy_slots_.begin(), busy_slots_.end(), 0);
-  std::fill(since_.begin(), since_.end(), window_.start);
-  std::fill(busy_fibres_.begin(), busy_fibres_.end(), 0);
-  std::fill(index_since_.begin(), index_since_.end(), window_.start);
-}
-
-void Observer::change(uint32_t link, uint32_t w, uint32_t slots, double t, bool toggles, int sign) {
-  const double now = clamp(t);
-  const double dt = now - since_[link];
-  obs_.wavelength_time[link] += double(busy_wavelengths_[link]) * dt;
-  obs_.slot_time[link] += double(busy_slots_[link]) * dt;
-  since_[link] = now;
-  if (sign > 0)
-    busy_slots_[link] += slots;
-  else
-    busy_slots_[link] -= slots;
-  if (!toggles || slots == 0) return;
-  // The wavelength turns from free to busy, or back.
-  obs_.index_time[w] += double(busy_fibres_[w]) * (now - index_since_[w]);
-  index_since_[w] = now;
-  busy_wavelengths_[link] += sign;
-  busy_fibres_[w] += sign;
 }
 
 void Observer::carried(size_t pair, uint32_t hops, uint32_t slots, double from, double until, bool counts_call) {
@@ -204,14 +177,6 @@ void Observer::blocked(const RwaContext& c, const LinkState& links, uint32_t u, 
   }
 }
 
-void Observer::finish_batch(Observations& out) {
-  for (size_t link = 0; link < since_.size(); ++link)
-    change(static_cast<uint32_t>(link), 0, 0, window_.end, false, +1);
-  for (size_t w = 0; w < busy_fibres_.size(); ++w) {
-    obs_.index_time[w] += double(busy_fibres_[w]) * (window_.end - index_since_[w]);
-    index_since_[w] = window_.end;
-  }
-  std::swap(out, obs_);
-}
+void Observer::finish_batch(Observations& out) { std::swap(out, obs_); }
 
 }  // namespace lumtra

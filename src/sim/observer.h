@@ -70,16 +70,29 @@ class Observer {
   void start_batch();
   // Before a call's `slots` are taken on (given back to) wavelength w[k] of
   // hop k of its path, for every hop, at time `t`.
+  //
+  // A level that changes by d at time t adds d x (end - t) to its integral
+  // over the window (t clamped to the window), so no change needs to know
+  // when the one before it was.
   void before_take(const LinkState& links, const Hop* hops, uint32_t n, const uint32_t* w, uint32_t slots, double t) {
+    const double rest = window_.end - clamp(t);
     for (uint32_t k = 0; k < n; ++k) {
-      const uint32_t left = links.channels[links.links[hops[k].link].channels + w[k]];
-      change(hops[k].link, w[k], slots, t, left == links.slots_per_wavelength, +1);
+      const uint32_t link = hops[k].link;
+      obs_.slot_time[link] += double(slots) * rest;
+      if (links.channels[links.links[link].channels + w[k]] != links.slots_per_wavelength || slots == 0) continue;
+      obs_.wavelength_time[link] += rest;  // the wavelength turns busy
+      obs_.index_time[w[k]] += rest;
     }
   }
   void before_give(const LinkState& links, const Hop* hops, uint32_t n, const uint32_t* w, uint32_t slots, double t) {
+    const double rest = window_.end - clamp(t);
     for (uint32_t k = 0; k < n; ++k) {
-      const uint32_t left = links.channels[links.links[hops[k].link].channels + w[k]];
-      change(hops[k].link, w[k], slots, t, left + slots == links.slots_per_wavelength, -1);
+      const uint32_t link = hops[k].link;
+      obs_.slot_time[link] -= double(slots) * rest;
+      if (links.channels[links.links[link].channels + w[k]] + slots != links.slots_per_wavelength || slots == 0)
+        continue;
+      obs_.wavelength_time[link] -= rest;  // the wavelength turns free
+      obs_.index_time[w[k]] -= rest;
     }
   }
   // A placed call of pair `pair`, or one part of it when it is split (-m):
@@ -89,13 +102,11 @@ class Observer {
   // A call of `slots` slots from u to v was blocked; `c` is the context of
   // the placement that gave up, `links` the state it saw.
   void blocked(const RwaContext& c, const LinkState& links, uint32_t u, uint32_t v, uint32_t slots);
-  // End of the batch: closes the time integrals at the window's end and
-  // hands the batch's observations over (the observer's own are cleared at
-  // the next start).
+  // End of the batch: hands the batch's observations over (the observer's
+  // own are cleared at the next start).
   void finish_batch(Observations& out);
 
  private:
-  void change(uint32_t link, uint32_t w, uint32_t slots, double t, bool toggles, int sign);
   double clamp(double t) const { return t < window_.start ? window_.start : t > window_.end ? window_.end : t; }
   double held(double from, double until) const { return clamp(until) - clamp(from); }
   // Whether the segment [first, end) of a path has a wavelength free on
@@ -108,11 +119,7 @@ class Observer {
   const PathTable* paths_ = nullptr;
   CountedWindow window_;
   Observations obs_;
-  std::vector<uint32_t> busy_wavelengths_;  // per fibre, now
-  std::vector<uint64_t> busy_slots_;        // per fibre, now
-  std::vector<double> since_;               // per fibre: time of its last change
-  std::vector<uint32_t> busy_fibres_;       // per wavelength index, now
-  std::vector<double> index_since_;         // per wavelength index
+  uint32_t widest_ = 0;                     // wavelengths of the widest fibre
   std::vector<uint64_t> stamp_;             // per fibre: the blocked call that last charged it
   std::vector<uint32_t> empty_fibres_;      // fibres to charge for the call being classified
   std::vector<uint64_t> free_, fit_;        // wavelength sets of the segment being checked
