@@ -84,7 +84,8 @@ const std::string& NodeNames::name(uint32_t number) const {
 
 std::string NodeNames::label(uint32_t number) const {
   const std::string& n = name(number);
-  return n.empty() ? std::to_string(number) : std::to_string(number) + " (" + n + ")";
+  const std::string digits = std::to_string(number);
+  return n.empty() || n == digits ? digits : digits + " (" + n + ")";
 }
 
 }  // namespace lumtra
