@@ -197,7 +197,8 @@ uint32_t lanes_that_fit(Run& run, uint32_t wanted) {
   const uint64_t per_lane = saturating_add(
       saturating_add(saturating_mul(pairs, sizeof(Link) + 2 * sizeof(uint64_t) + sizeof(Lehmer)),
                      saturating_mul(run.lane.links.channels.size(), sizeof(uint32_t))),
-      saturating_add(run.method_bytes, thread_stack_bytes()));
+      saturating_add(saturating_add(run.method_bytes, thread_stack_bytes()),
+                     run.config.sim.observe ? observation_bytes(run.net) : 0));
   const uint32_t lanes = static_cast<uint32_t>(std::min<uint64_t>(wanted, run.budget.left() / per_lane));
   // They fit by construction: admit only takes them from the budget.
   (void)run.budget.admit(uint64_t{lanes} * per_lane, "command line", "--parallel", "the simulation lanes");

@@ -203,6 +203,11 @@ Status prepare_run(Run& run) {
         "Can not continue simulation. define BLOCK_IF_NOPATH directive in the program to deal will this case");
     return no_candidate_path(run, missing.front());
   }
+  if (run.config.sim.observe)
+    if (Status s = run.budget.admit(observation_bytes(run.net), "command line", "--json, --summary or --report",
+                                    "the observations of the batches");
+        !s.ok())
+      return s;
   prepare_lane(lane, in, run.budget.left());
   lane.progress = run.progress;
   run.totals.average.assign(size_t(run.net.total_nodes) * run.net.total_nodes, 0.0);

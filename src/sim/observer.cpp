@@ -58,6 +58,15 @@ void Observations::add(const Observations& o) {
   add_into(slot_hop_time, o.slot_hop_time);
 }
 
+uint64_t observation_bytes(const Network& net) {
+  const uint64_t pairs = uint64_t(net.total_nodes) * net.total_nodes;
+  uint32_t widest = 0;
+  for (uint32_t c : net.capacity) widest = std::max(widest, c);
+  const uint64_t per_pair = sizeof(std::array<uint64_t, kCauseCount>) + sizeof(uint64_t) + 5 * sizeof(double);
+  return 2 * (pairs * per_pair + uint64_t(widest) * sizeof(double)) + pairs * sizeof(uint64_t) +
+         4 * mask_words(widest) * sizeof(uint64_t);
+}
+
 void Observer::prepare(const Network& net, const PathTable& paths, CountedWindow window) {
   net_ = &net;
   paths_ = &paths;
@@ -76,13 +85,6 @@ void Observer::prepare(const Network& net, const PathTable& paths, CountedWindow
 void Observer::start_batch() {
   obs_.clear(*net_, widest_);
   obs_.counted_time = window_.length();
-}
-
-void Observer::carried(size_t pair, uint32_t hops, uint32_t slots, double from, double until, bool counts_call) {
-  const double h = held(from, until);
-  obs_.hop_time[pair] += double(hops) * h;
-  obs_.slot_hop_time[pair] += double(hops) * double(slots) * h;
-  if (counts_call) obs_.carried_time[pair] += h;
 }
 
 void Observer::segment(const LinkState& links, const Hop* hops, uint32_t first, uint32_t end, uint32_t slots,

@@ -8,6 +8,7 @@
 // runs at the batch's start and end. Nothing is allocated per event.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -62,6 +63,10 @@ struct Observations {
   void add(const Observations& other);
 };
 
+// What observing takes per lane for `net`: the observer's tables and a
+// batch record's copy of them.
+uint64_t observation_bytes(const Network& net);
+
 class Observer {
  public:
   // Sizes the observer's tables; `window` is the counted time of every batch.
@@ -98,7 +103,12 @@ class Observer {
   // A placed call of pair `pair`, or one part of it when it is split (-m):
   // `hops` hops, `slots` slots on each, held from `from` to `until`.
   // `counts_call` for the whole call or its first part only.
-  void carried(size_t pair, uint32_t hops, uint32_t slots, double from, double until, bool counts_call);
+  void carried(size_t pair, uint32_t hops, uint32_t slots, double from, double until, bool counts_call) {
+    const double h = held(from, until);
+    obs_.hop_time[pair] += double(hops) * h;
+    obs_.slot_hop_time[pair] += double(hops) * double(slots) * h;
+    if (counts_call) obs_.carried_time[pair] += h;
+  }
   // A call of `slots` slots from u to v was blocked; `c` is the context of
   // the placement that gave up, `links` the state it saw.
   void blocked(const RwaContext& c, const LinkState& links, uint32_t u, uint32_t v, uint32_t slots);
@@ -107,7 +117,7 @@ class Observer {
   void finish_batch(Observations& out);
 
  private:
-  double clamp(double t) const { return t < window_.start ? window_.start : t > window_.end ? window_.end : t; }
+  double clamp(double t) const { return std::min(std::max(t, window_.start), window_.end); }
   double held(double from, double until) const { return clamp(until) - clamp(from); }
   // Whether the segment [first, end) of a path has a wavelength free on
   // every hop (continuity) and one with `slots` slots on every hop (fit);
