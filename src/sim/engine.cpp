@@ -70,7 +70,7 @@ bool place_whole(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint32_
   Rwa& rwa = lane.methods.rwa;
   Event& e = lane.events[id];
   if (!rwa.assign(u, v, e.hop_wavelengths, e.path, demand)) {
-    if (lane.observe) lane.observer.blocked(rwa.context, lane.links, u, v, demand);
+    if (lane.observe) lane.observer.blocked(rwa.context, lane.links, u, v, demand, lane.now);
     lane.events.recycle(id);
     return false;
   }
@@ -135,7 +135,8 @@ bool place_in_parts(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint
     e.kind = kDeparture;
     dispose(lane, id);
   }
-  if (lane.observe) lane.observer.blocked(rwa.context, lane.links, u, v, demand);
+  // Judged for the whole demand on the links as they are without its parts.
+  if (lane.observe) lane.observer.blocked(rwa.context, lane.links, u, v, demand, lane.now);
   return false;
 }
 

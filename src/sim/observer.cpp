@@ -129,7 +129,9 @@ void Observer::segment(const LinkState& links, const Hop* hops, uint32_t first, 
   fits = !none(fit_);
 }
 
-void Observer::blocked(const RwaContext& c, const LinkState& links, uint32_t u, uint32_t v, uint32_t slots) {
+void Observer::blocked(const RwaContext& c, const LinkState& links, uint32_t u, uint32_t v, uint32_t slots,
+                       double t) {
+  if (t < window_.start) return;
   const size_t pair = net_->at(u, v);
   std::array<uint64_t, kCauseCount>& count = obs_.causes[pair];
   const PathList& list = paths_->list(u, v);

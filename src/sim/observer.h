@@ -109,9 +109,10 @@ class Observer {
     obs_.slot_hop_time[pair] += double(hops) * double(slots) * h;
     if (counts_call) obs_.carried_time[pair] += h;
   }
-  // A call of `slots` slots from u to v was blocked; `c` is the context of
-  // the placement that gave up, `links` the state it saw.
-  void blocked(const RwaContext& c, const LinkState& links, uint32_t u, uint32_t v, uint32_t slots);
+  // A call of `slots` slots from u to v arriving at time `t` was blocked;
+  // `c` is the context of the placement that gave up, `links` the state it
+  // saw. Calls before the counted time are not counted.
+  void blocked(const RwaContext& c, const LinkState& links, uint32_t u, uint32_t v, uint32_t slots, double t);
   // End of the batch: hands the batch's observations over (the observer's
   // own are cleared at the next start).
   void finish_batch(Observations& out);
