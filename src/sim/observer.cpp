@@ -142,6 +142,7 @@ void Observer::blocked(const RwaContext& c, const LinkState& links, uint32_t u, 
   // when each has one with room for the call.
   bool any_continuous = false, any_fits = false;
   empty_fibres_.clear();
+  ++blocked_calls_;
   for (uint32_t k = 0; k < list.count; ++k) {
     const Path& p = paths_->paths[list.first + k];
     const Hop* hops = paths_->path_hops(p);
@@ -153,7 +154,10 @@ void Observer::blocked(const RwaContext& c, const LinkState& links, uint32_t u, 
       bool continuous, fits;
       uint32_t empty_at = 0;
       segment(links, hops, first, end, slots, continuous, fits, empty_at);
-      if (!continuous) empty_fibres_.push_back(empty_at);
+      if (!continuous && stamp_[empty_at] != blocked_calls_) {
+        stamp_[empty_at] = blocked_calls_;  // each fibre once per call
+        empty_fibres_.push_back(empty_at);
+      }
       path_continuous &= continuous;
       path_fits &= fits;
       first = end;
@@ -163,8 +167,8 @@ void Observer::blocked(const RwaContext& c, const LinkState& links, uint32_t u, 
   }
   // The limit is the cause only where it stopped a search that could have
   // succeeded; a call that would not have fit anyway is blocked for want of
-  // room. (Every method tries every candidate path, so a path that fits
-  // and was not found means the limit stopped the search.)
+  // room. Every method tries every candidate path until the limit, so a
+  // path that fits is missed only when the limit stops the search.
   BlockCause cause = BlockCause::no_wavelength;
   if (any_fits && c.refusal == Refusal::attempt_limit)
     cause = BlockCause::attempt_limit;
@@ -172,13 +176,7 @@ void Observer::blocked(const RwaContext& c, const LinkState& links, uint32_t u, 
     cause = BlockCause::no_slots;
   ++count[size_t(cause)];
   if (cause != BlockCause::no_wavelength) return;
-  // Each fibre where a candidate's free set ran out is charged once.
-  ++blocked_calls_;
-  for (uint32_t link : empty_fibres_) {
-    if (stamp_[link] == blocked_calls_) continue;
-    stamp_[link] = blocked_calls_;
-    ++obs_.charges[link];
-  }
+  for (uint32_t link : empty_fibres_) ++obs_.charges[link];
 }
 
 void Observer::finish_batch(Observations& out) { std::swap(out, obs_); }

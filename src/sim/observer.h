@@ -131,8 +131,8 @@ class Observer {
   CountedWindow window_;
   Observations obs_;
   uint32_t widest_ = 0;                     // wavelengths of the widest fibre
-  std::vector<uint64_t> stamp_;             // per fibre: the blocked call that last charged it
-  std::vector<uint32_t> empty_fibres_;      // fibres to charge for the call being classified
+  std::vector<uint64_t> stamp_;             // per fibre: the last blocked call that found it empty
+  std::vector<uint32_t> empty_fibres_;      // the fibres the call being classified found empty, once each
   std::vector<uint64_t> free_, fit_;        // wavelength sets of the segment being checked
   uint64_t blocked_calls_ = 0;
 };
