@@ -102,7 +102,7 @@ def strict_json(raw):
 RUNS = [
     ("first fit, one batch", "-ff -s:1 -b:1 -t:20 -nt:{ex}/ring-6.txt", None),
     ("fast learning automata",
-     "-la -al:0.1 -ep:0.01 -sh -sc -mp:3 -at:20 -or:la-run -nt:{ex}/ring-6.txt", None),
+     "-la -al:0.1 -ep:0.01 -sh -sc -mp:3 -at:20 -or:la-run --names:{dir}/names.csv -nt:{ex}/ring-6.txt", None),
     ("exhaustive learning automata", "-xla -al:0.2 -ep:0.02 -mx:4 -nt:{ex}/three-node.txt", None),
     ("most used, split calls", "-mu -m -px:1 -pn:1 -nt:{ex}/all-node-types.txt", None),
     ("least loaded, priority groups", "-ll -e:1 -sh -pr -dr:2 -f:1.5 -c:2 -nt:{ex}/nsfnet.txt", None),
@@ -115,7 +115,10 @@ RUNS = [
     ("a precision nothing blocked can reach", "--precision:0.05 -f:0.001 -s:1 -b:2 -t:10 -nt:{ex}/nsfnet.txt", None),
     ("estimate alone", "--estimate -r -s:1 -nt:{ex}/nsfnet.txt", None),
     ("estimate beside the simulation", "--estimate:simulate -r -nt:{ex}/three-node.txt", None),
+    ("every call blocked", "-at:0 -nt:{ex}/ring-6.txt", None),
 ]
+# Names for nodes 1 and 3 of the six of ring-6.txt.
+NAMES = 'number,name\n1,Aachen\n3,"Bonn, Nord"\n'
 
 # One real node with a grooming port (given with -vi): without -vo no node
 # pair is reported, so there is no maximum or minimum.
@@ -150,6 +153,8 @@ class Documents(unittest.TestCase):
         cls.docs = {}
         with open(os.path.join(cls.dir, "one-node.txt"), "w") as f:
             f.write(ONE_NODE)
+        with open(os.path.join(cls.dir, "names.csv"), "w") as f:
+            f.write(NAMES)
         for k, (name, args, stdin) in enumerate(RUNS):
             path = os.path.join(cls.dir, f"run{k}.json")
             argv = [LUMTRA] + [a.format(ex=EXAMPLES, dir=cls.dir) for a in args.split()]

@@ -302,6 +302,11 @@ class CommandLine(Scratch):
 
 
 class Helpers(unittest.TestCase):
+    def test_the_sweep_keeps_the_document_path_but_not_its_detail(self):
+        self.assertIn("JSON document", tool.reserved_by_sweep("--JSON:x.json"))
+        self.assertIn("JSON document", tool.reserved_by_sweep("--json"))
+        self.assertIsNone(tool.reserved_by_sweep("--json-detail:summary"))
+
     def test_student_t_quantiles(self):
         for df, t in ((1, 12.7062047), (2, 4.30265273), (4, 2.77644511), (9, 2.26215716),
                       (29, 2.04522964), (120, 1.97993041)):

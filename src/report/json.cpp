@@ -56,6 +56,10 @@ Status JsonReport::add_batch(uint32_t batch, const BatchRecord& b) {
   j_.key("blocked").num(b.blocked);
   j_.key("blocking");
   b.arrived ? j_.num(double(b.blocked) / double(b.arrived)) : j_.null();
+  if (!batch_pairs_) {
+    j_.close('}');
+    return write_out();
+  }
   j_.key("pairs").open('[');
   for (const PairCount& p : b.pairs) {
     j_.open('{');
@@ -143,6 +147,7 @@ Status JsonReport::end_document(int64_t elapsed_seconds) {
     run_record_(j_);
   }
   j_.key("elapsed_seconds").num(elapsed_seconds);
+  if (closing_fields_) closing_fields_(j_);
   j_.close('}');
   j_.text.push_back('\n');
   if (Status s = write_out(); !s.ok()) return s;

@@ -46,6 +46,10 @@ class JsonReport {
   // The end of a document of a run that simulated nothing (--estimate
   // alone): no batches, no pair averages, statistics null.
   Status finish_without_simulation(int64_t elapsed_seconds);
+  // Without per-pair counts in the batches (--json-detail:summary).
+  void omit_batch_pairs() { batch_pairs_ = false; }
+  // Fields that finish() writes after the statistics.
+  void set_closing_fields(std::function<void(JsonWriter&)> fields) { closing_fields_ = std::move(fields); }
 
  private:
   Status write_out();
@@ -57,6 +61,8 @@ class JsonReport {
   JsonWriter j_;
   std::string path_;
   std::function<void(JsonWriter&)> estimate_;
+  bool batch_pairs_ = true;
+  std::function<void(JsonWriter&)> closing_fields_;
 };
 
 }  // namespace lumtra

@@ -75,6 +75,7 @@ class StopRule {
 // A batch's record reported: its lines, the run totals, the JSON document.
 Status report(Run& run, uint32_t b, const BatchRecord& record, JsonReport* json) {
   report_batch(run.out, record, run.net.total_nodes, run.totals);
+  if (record.observed.active) run.observed.add(record.observed);
   // Every finished batch reaches standard output, so a run that is stopped
   // keeps the batches it completed.
   run.out.flush();
@@ -264,7 +265,8 @@ uint32_t lanes_that_fit(Run& run, uint32_t wanted) {
   const uint64_t per_lane = saturating_add(
       saturating_add(saturating_mul(pairs, sizeof(Link) + 2 * sizeof(uint64_t) + sizeof(Lehmer) + sizeof(PairedStreams)),
                      saturating_mul(run.lane.links.channels.size(), sizeof(uint32_t))),
-      saturating_add(run.method_bytes, thread_stack_bytes()));
+      saturating_add(saturating_add(run.method_bytes, thread_stack_bytes()),
+                     run.config.sim.observe ? observation_bytes(run.net) : 0));
   const uint64_t untracked = untracked_bytes(run.budget, address_space);
   const uint64_t left = run.budget.left() > untracked ? run.budget.left() - untracked : 0;
   const uint64_t lane = saturating_add(per_lane, call_room(run));

@@ -33,7 +33,10 @@ void list_line(Console& out, const char* title, const std::vector<std::string>& 
   first_items(out, items, "");
 }
 
-std::string pair_name(uint32_t u, uint32_t v) { return std::to_string(u + 1) + "-" + std::to_string(v + 1); }
+// "3-5", or with --names "3 (Bonn)-5 (Koeln)".
+std::string pair_name(const NodeNames& names, uint32_t u, uint32_t v) {
+  return names.label(u + 1) + "-" + names.label(v + 1);
+}
 
 void describe_nodes(Console& out, const Network& net) {
   static const char* const kTypes[] = {"non grooming", "single-hop grooming", "full grooming", "partial grooming"};
@@ -55,10 +58,10 @@ void describe_nodes(Console& out, const Network& net) {
     out.u64(virtual_nodes).text(" Virtual nodes for grooming ports and cores\n");
 }
 
-void describe_conversion(Console& out, const Network& net) {
+void describe_conversion(Console& out, const Network& net, const NodeNames& names) {
   std::vector<std::string> converting;
   for (uint32_t k = 0; k < net.node_count; ++k)
-    if (net.nodes[k].conversion) converting.push_back(std::to_string(k + 1));
+    if (net.nodes[k].conversion) converting.push_back(names.label(k + 1));
   out.text("Converting nodes: ");
   if (converting.empty()) {
     out.text("none\n");
@@ -70,7 +73,7 @@ void describe_conversion(Console& out, const Network& net) {
 
 // With fibre lengths: the longest and the mean least length between real
 // nodes that reach each other.
-void describe_lengths(Console& out, const Network& net) {
+void describe_lengths(Console& out, const Network& net, const NodeNames& names) {
   const LengthDistances dist = length_distances(net);
   int64_t longest = -1, sum = 0;
   uint64_t pairs = 0;
@@ -83,7 +86,7 @@ void describe_lengths(Console& out, const Network& net) {
       sum += m;
       if (m > longest) {
         longest = m;
-        longest_pair = pair_name(s, d);
+        longest_pair = pair_name(names, s, d);
       }
     }
   out.text("Shortest paths by fibre length: ");
@@ -95,7 +98,7 @@ void describe_lengths(Console& out, const Network& net) {
   out.text(km_text(std::llround(double(sum) / double(pairs)))).text(" km over ").u64(pairs).text(" pairs\n");
 }
 
-void describe_fibres(Console& out, const Network& net) {
+void describe_fibres(Console& out, const Network& net, const NodeNames& names) {
   const uint32_t t = net.total_nodes;
   uint64_t fibres = 0, wavelengths = 0;
   uint32_t fewest = 0, most = 0;
@@ -104,7 +107,7 @@ void describe_fibres(Console& out, const Network& net) {
     for (uint32_t v = 0; v < t; ++v) {
       const uint32_t c = net.capacity[net.at(u, v)], back = net.capacity[net.at(v, u)];
       if (u < v && back != c)
-        uneven.push_back(pair_name(u, v) + " (" + std::to_string(c) + " and " + std::to_string(back) + ")");
+        uneven.push_back(pair_name(names, u, v) + " (" + std::to_string(c) + " and " + std::to_string(back) + ")");
       if (u == v || c == 0) continue;
       fewest = fibres == 0 ? c : std::min(fewest, c);
       most = std::max(most, c);
@@ -135,15 +138,15 @@ double folded_rate(const Network& net, uint32_t i, uint32_t j) {
   return sum;
 }
 
-void describe_traffic(Console& out, const Network& net, const SimOptions& sim) {
+void describe_traffic(Console& out, const Network& net, const SimOptions& sim, const NodeNames& names) {
   const uint32_t n = net.node_count;
   std::vector<std::string> uneven, local;
   for (uint32_t i = 0; i < n; ++i) {
     const double self = folded_rate(net, i, i);
-    if (self != 0.0) local.push_back(std::to_string(i + 1) + " (" + real_text(self) + ")");
+    if (self != 0.0) local.push_back(names.label(i + 1) + " (" + real_text(self) + ")");
     for (uint32_t j = i + 1; j < n; ++j) {
       const double there = folded_rate(net, i, j), back = folded_rate(net, j, i);
-      if (there != back) uneven.push_back(pair_name(i, j) + " (" + real_text(there) + " and " + real_text(back) + ")");
+      if (there != back) uneven.push_back(pair_name(names, i, j) + " (" + real_text(there) + " and " + real_text(back) + ")");
     }
   }
   list_line(out, "Arrival rates that differ between the two directions", uneven);
@@ -165,23 +168,24 @@ Status check_network(Run& run) {
   Console& out = run.out;
   out.set_muted(true);  // no prompts
   Status status = read_source(run);
+  if (status.ok()) status = load_names(run);
   out.set_muted(false);
   out.text("Network check: ").text(run.source.empty() ? run.config.network_file : run.source).ch('\n');
   const Network& net = run.net;
   if (run.reached >= ReadStage::nodes) describe_nodes(out, net);
-  if (run.reached >= ReadStage::capacities) describe_fibres(out, net);
-  if (run.reached >= ReadStage::nodes) describe_conversion(out, net);
-  if (run.reached >= ReadStage::rates) describe_traffic(out, net, run.config.sim);
+  if (run.reached >= ReadStage::capacities) describe_fibres(out, net, run.names);
+  if (run.reached >= ReadStage::nodes) describe_conversion(out, net, run.names);
+  if (run.reached >= ReadStage::rates) describe_traffic(out, net, run.config.sim, run.names);
 
   std::vector<std::pair<uint32_t, uint32_t>> missing;
   if (status.ok()) status = build_paths(run, missing);
-  if (status.ok() && !net.link_metres.empty()) describe_lengths(out, net);
+  if (status.ok() && !net.link_metres.empty()) describe_lengths(out, net, run.names);
   if (status.ok()) {
     uint64_t pairs = 0;
     for (const PathList& l : run.paths.lists) pairs += l.count > 0;
     out.text("Candidate paths: ").u64(run.paths.paths.size()).text(" for ").u64(pairs).text(" node pairs\n");
     std::vector<std::string> names;
-    for (const auto& [s, d] : missing) names.push_back(pair_name(s, d));
+    for (const auto& [s, d] : missing) names.push_back(pair_name(run.names, s, d));
     list_line(out, "Pairs with traffic but no candidate path", names);
     if (!missing.empty()) status = no_candidate_path(run, missing.front());
   }

@@ -6,6 +6,7 @@
 #include "methods/table.h"
 #include "paths/build.h"
 #include "report/json.h"
+#include "report/observed.h"
 #include "run/json_configuration.h"
 #include "run/run_record.h"
 
@@ -242,6 +243,8 @@ Status estimate_only(Run& run, JsonReport* document) {
         !s.ok())
       return s;
     document->set_estimate([&e](JsonWriter& j) { write_estimate_json(j, e, nullptr); });
+    document->set_closing_fields(
+        [&run](JsonWriter& j) { write_unobserved_json(j, run.names, run.net.node_count); });
     if (Status s = document->finish_without_simulation(std::time(nullptr) - start); !s.ok()) return s;
   }
   return Status::finished(Exit::ok);

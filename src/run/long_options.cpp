@@ -46,6 +46,20 @@ bool named(const std::string& value, std::string& out, const char* missing, std:
   return true;
 }
 
+// A file name after "--OPTION:".
+bool file_name(const std::string& v, const char* option, std::string& out, std::string& why) {
+  if (v.empty()) {
+    why = std::string("a file name must follow --") + option + ":";
+    return false;
+  }
+  out = v;
+  return true;
+}
+
+const char* json_detail_name(JsonDetail d) {
+  return d == JsonDetail::summary ? "summary" : d == JsonDetail::pairs ? "pairs" : "full";
+}
+
 constexpr LongOption kLongOptions[] = {
     {"version", Value::none, "", Group::checks, "print the program's name and version, and exit",
      [](LongOptions& o, const std::string&, std::string&) { return set_flag(o.version); }},
@@ -132,6 +146,18 @@ constexpr LongOption kLongOptions[] = {
      }},
     {"verify", Value::none, "", Group::checks, "with --replay: exit 0 only when every figure is the recorded one",
      [](LongOptions& o, const std::string&, std::string&) { return set_flag(o.verify); }},
+    {"report", Value::required, "FILE.csv", Group::output, "per-fibre and per-pair tables of causes and utilisation",
+     [](LongOptions& o, const std::string& v, std::string& why) { return file_name(v, "report", o.report_path, why); }},
+    {"json-detail", Value::required, "LEVEL", Group::output, "summary, pairs or full (default): how much the JSON holds",
+     [](LongOptions& o, const std::string& v, std::string& why) {
+       o.json_detail_given = true;
+       for (JsonDetail d : {JsonDetail::summary, JsonDetail::pairs, JsonDetail::full})
+         if (v == json_detail_name(d)) return o.json_detail = d, true;
+       why = "'" + v + "' is not one of summary, pairs, full";
+       return false;
+     }},
+    {"names", Value::required, "FILE", Group::network, "node names (number,name CSV) beside numbers in reports",
+     [](LongOptions& o, const std::string& v, std::string& why) { return file_name(v, "names", o.names_path, why); }},
 };
 
 std::string known_names() {
@@ -180,6 +206,8 @@ Status scan_long_options(const std::vector<std::string>& args, LongOptions& out)
     return Status::error("command line", "--min-batches", "needs --precision:R, the precision the batches are added for");
   if (out.verify && out.replay_path.empty())
     return Status::error("command line", "--verify", "needs --replay:FILE, the recorded run to compare with");
+  if (out.json_detail_given && !out.json)
+    return Status::error("command line", "--json-detail", "needs --json:FILE, the document it shapes");
   return Status::proceed();
 }
 

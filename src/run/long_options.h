@@ -13,6 +13,13 @@ namespace lumtra {
 
 inline constexpr const char* kVersion = "1.0";
 
+// How much of the run's observations the JSON document carries.
+enum class JsonDetail : uint8_t {
+  summary,  // totals only, and no per-pair counts in the batches
+  pairs,    // and per-pair tables
+  full,     // and per-fibre and per-wavelength tables
+};
+
 struct LongOptions {
   bool version = false;     // --version: print the version and exit
   bool confidence = false;  // --ci: the 95 % confidence half-width of the average blocking
@@ -50,6 +57,13 @@ struct LongOptions {
   bool estimate_conversion = false;
   bool estimate_independent = false;
   bool estimate_simulate = false;
+  std::string report_path;  // --report:FILE.csv: per-fibre and per-pair tables
+  JsonDetail json_detail = JsonDetail::full;  // --json-detail:summary|pairs|full
+  bool json_detail_given = false;
+  std::string names_path;  // --names:FILE: node names beside their numbers
+
+  // Some report shows why calls block and how busy the fibres are.
+  bool observes() const { return json || summary || !report_path.empty(); }
 };
 
 // Reads every argument that starts with "--".

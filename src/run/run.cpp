@@ -14,6 +14,7 @@
 #include "network/reader.h"
 #include "paths/build.h"
 #include "report/json.h"
+#include "report/observed.h"
 #include "report/report.h"
 #include "base/numbers.h"
 #include "base/whole_file.h"
@@ -197,8 +198,14 @@ Status no_candidate_path(const Run& run, std::pair<uint32_t, uint32_t> pair) {
                        "no candidate path");
 }
 
+Status load_names(Run& run) {
+  if (run.extras.names_path.empty()) return Status::proceed();
+  return run.names.load(run.extras.names_path, run.net.node_count);
+}
+
 Status prepare_run(Run& run) {
   if (Status s = read_source(run); !s.ok()) return s;
+  if (Status s = load_names(run); !s.ok()) return s;
 
   Lane& lane = run.lane;
   lane.pair_streams.resize(size_t(run.net.total_nodes) * run.net.total_nodes);
@@ -221,6 +228,11 @@ Status prepare_run(Run& run) {
         "Can not continue simulation. define BLOCK_IF_NOPATH directive in the program to deal will this case");
     return no_candidate_path(run, missing.front());
   }
+  if (run.config.sim.observe)
+    if (Status s = run.budget.admit(observation_bytes(run.net), "command line", "--json, --summary or --report",
+                                    "the observations of the batches");
+        !s.ok())
+      return s;
   prepare_lane(lane, in, run.budget.left());
   lane.progress = run.progress;
   run.totals.average.assign(size_t(run.net.total_nodes) * run.net.total_nodes, 0.0);
@@ -242,6 +254,7 @@ Status start_run(Run& run) {
   if (status.ok()) {
     seed_streams(run);
     status = validate_and_normalise(run.config);
+    run.config.sim.observe = run.extras.observes();
   }
   if (status.ok()) apply_statistics_options(run.extras, run.config.sim);
   return status;
@@ -360,6 +373,9 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
     if (extras.json) status = json.open(extras.json_path, out);
     if (replay.verify) json.keep_copy(&replayed);
     JsonReport* document = extras.json || replay.verify ? &json : nullptr;
+    if (extras.json_detail == JsonDetail::summary) json.omit_batch_pairs();
+    ObservedTable table;
+    if (status.ok() && !extras.report_path.empty()) status = table.open(extras.report_path);
     if (status.ok()) status = prepare_run(*run);
     if (status.ok() && document) {
       json.set_run_record([&run](JsonWriter& j) { write_run_record(j, *run); });
@@ -380,6 +396,14 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
       run->out.text("\nSimulation Started....");
       status = run_batches(*run, document, precision);
     }
+    ObservedView observed;
+    if (status.ok() && run->config.sim.observe) {
+      observed = view_observations(run->observed, run->net, run->config.sim.virtual_output);
+      json.set_closing_fields([&](JsonWriter& j) {
+        write_observed_json(j, observed, run->names, extras.json_detail);
+        write_node_names(j, run->names, run->net.node_count);
+      });
+    }
     if (status.ok()) {
       FinalStats stats = compute_statistics(run->totals, report_shape(*run));
       stats.warmup = run->config.sim.warmup;
@@ -391,8 +415,12 @@ int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE*
       if (estimate && status.ok()) print_estimate_beside(run->out, *estimate, stats);
       if (extras.confidence) warn_if_correlated(err, stats, run->totals);
       run->out.set_muted(quiet);
-      if (extras.summary && status.ok()) print_summary(run->out, *run, stats, asked);
+      if (extras.summary && status.ok()) {
+        print_summary(run->out, *run, stats, asked);
+        print_observed(run->out, observed, run->names);
+      }
       if (extras.summary && status.ok() && estimate) print_estimate_summary(run->out, *estimate, stats);
+      if (status.ok() && !extras.report_path.empty()) status = table.write(observed, run->names);
     }
     run->out.set_muted(quiet);
     if (status.ok() && replay.verify) {

@@ -18,6 +18,7 @@
 #include "base/memory.h"
 #include "base/status.h"
 #include "methods/table.h"
+#include "network/names.h"
 #include "network/network.h"
 #include "network/reader.h"
 #include "paths/path_table.h"
@@ -71,6 +72,8 @@ struct Run {
   Lane lane;
   uint64_t method_bytes = 0;  // what the methods of one lane took from the budget
   RunTotals totals;
+  Observations observed;  // summed over the batches, when the reports ask for it
+  NodeNames names;        // --names
   std::time_t start_time = 0;
   uint32_t threads_requested = 1;
   uint32_t threads_used = 1;
@@ -98,6 +101,8 @@ Status build_paths(Run& run, std::vector<std::pair<uint32_t, uint32_t>>& missing
 // The error that stops a run at the first pair (0-based) with traffic and
 // no candidate path.
 Status no_candidate_path(const Run& run, std::pair<uint32_t, uint32_t> pair);
+// The node names of --names, for a network that has been read.
+Status load_names(Run& run);
 // Everything before the first batch: the network source, Pair stream
 // seeds, path table, methods and the lane.
 Status prepare_run(Run& run);

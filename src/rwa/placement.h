@@ -156,7 +156,9 @@ class SegmentFit {
 inline Pick fail_all(RwaContext& c, uint32_t n) {
   const uint32_t allowed = std::min(n, c.attempts_left());
   c.count_attempts(allowed);
-  return allowed < n ? Pick::blocked : Pick::path_fails;
+  if (allowed == n) return Pick::path_fails;
+  c.refusal = Refusal::attempt_limit;
+  return Pick::blocked;
 }
 
 // First fit (last fit with kDownwards) over the segment's window, with the

@@ -46,6 +46,11 @@ struct PlacedCall {
   const uint32_t* wavelengths = nullptr;  // one per hop
 };
 
+// Why the last placement gave up, where only the placement can tell: the
+// attempt limit stopped its search, or a plug-in refused the call. None when
+// it simply found no room.
+enum class Refusal : uint8_t { none, attempt_limit, plugin };
+
 // What both halves read while a call is placed.
 struct RwaContext {
   const LinkState* links = nullptr;  // methods read link state, never change it
@@ -58,11 +63,15 @@ struct RwaContext {
   // Path index of the last placement of a usage method; departures carry
   // it back to their bookkeeping.
   uint32_t usage_tag = 0;
+  Refusal refusal = Refusal::none;  // of the last placement
 
   // Counts one wavelength trial of the current call; false when the call
   // has already reached the attempt limit (it is then blocked).
   bool count_attempt() {
-    if (attempts >= max_attempts) return false;
+    if (attempts >= max_attempts) {
+      refusal = Refusal::attempt_limit;
+      return false;
+    }
     ++attempts;
     ++total_attempts;
     return true;
@@ -109,6 +118,7 @@ struct Rwa {
   AssignmentHalf assignment;
 
   bool assign(uint32_t s, uint32_t d, HopArray& hops, uint32_t& path, uint32_t slots) {
+    context.refusal = Refusal::none;
     return assignment.assign(context, routing, assignment.state, s, d, hops, path, slots);
   }
   // Whether a departure has any bookkeeping to do; most methods have none,

@@ -40,12 +40,16 @@ void schedule_arrival(Lane& lane, const Network& net, uint32_t u, uint32_t v) {
 void take(Lane& lane, const PathTable& paths, const Event& e) {
   const Path& p = paths.paths[e.path];
   const Hop* hops = paths.path_hops(p);
+  if (lane.observe) lane.observer.before_take(lane.links, hops, p.hops, e.hop_wavelengths.data(), e.slots, lane.now);
   for (uint32_t k = 0; k < p.hops; ++k) lane.links.take(hops[k].link, e.hop_wavelengths[k], e.slots);
 }
 
 void give(Lane& lane, const PathTable& paths, const Event& e) {
   const Path& p = paths.paths[e.path];
   const Hop* hops = paths.path_hops(p);
+  // A departure leaves at its own time, the parts of a blocked call now.
+  if (lane.observe)
+    lane.observer.before_give(lane.links, hops, p.hops, e.hop_wavelengths.data(), e.slots, std::max(e.time, lane.now));
   for (uint32_t k = 0; k < p.hops; ++k) lane.links.give(hops[k].link, e.hop_wavelengths[k], e.slots);
 }
 
@@ -77,6 +81,7 @@ bool place_whole(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint32_
   Rwa& rwa = lane.methods.rwa;
   Event& e = lane.events[id];
   if (!rwa.assign(u, v, e.hop_wavelengths, e.path, demand)) {
+    if (lane.observe) lane.observer.blocked(rwa.context, lane.links, u, v, demand, lane.now);
     lane.events.recycle(id);
     return false;
   }
@@ -88,6 +93,7 @@ bool place_whole(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint32_
   e.usage_tag = rwa.context.usage_tag;
   lane.events.insert(id);
   take(lane, in.paths, e);
+  if (lane.observe) lane.observer.carried(in.net.at(u, v), in.paths.paths[e.path].hops, demand, lane.now, e.time, true);
   return true;
 }
 
@@ -119,12 +125,16 @@ bool place_in_parts(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint
   }
   if (remaining == 0) {
     const double departs = departure_time(lane, in, u, v);
+    bool first_part = true;
     while (head_is_placeholder(lane.events)) {
       const uint32_t id = lane.events.pop();
       Event& e = lane.events[id];
       rwa.context.usage_tag = e.usage_tag;
       e.time = departs;
       e.kind = kDeparture;
+      if (lane.observe)
+        lane.observer.carried(in.net.at(u, v), in.paths.paths[e.path].hops, e.slots, lane.now, departs, first_part);
+      first_part = false;
       lane.events.insert(id);
     }
     return true;
@@ -136,6 +146,8 @@ bool place_in_parts(Lane& lane, const SimInput& in, uint32_t u, uint32_t v, uint
     e.kind = kDeparture;
     dispose(lane, id);
   }
+  // Judged for the whole demand on the links as they are without its parts.
+  if (lane.observe) lane.observer.blocked(rwa.context, lane.links, u, v, demand, lane.now);
   return false;
 }
 
@@ -244,6 +256,8 @@ void prepare_lane(Lane& lane, const SimInput& in, uint64_t record_budget) {
   lane.events.set_hop_capacity(longest);
   lane.max_records = std::max<uint64_t>(1, record_budget / EventList::record_bytes(longest));
   lane.batch_count = in.options.batch_count;
+  lane.observe = in.options.observe;
+  if (lane.observe) lane.observer.prepare(in.net, in.paths, counted_window(in.options));
 }
 
 Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record) {
@@ -256,6 +270,7 @@ Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record
   reset_methods(lane.methods, in.methods);
   std::fill(lane.arrived.begin(), lane.arrived.end(), 0);
   std::fill(lane.blocked.begin(), lane.blocked.end(), 0);
+  if (lane.observe) lane.observer.start_batch();
   for (uint32_t u = 0; u < t; ++u)
     for (uint32_t v = 0; v < t; ++v)
       if (net.arrival_rates[net.at(u, v)] != 0.0) schedule_arrival(lane, net, u, v);
@@ -299,6 +314,7 @@ Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record
   }
   record_batch(lane, in, record);
   record.attempts = counting ? lane.methods.rwa.context.total_attempts - attempts_before : 0;
+  if (lane.observe) lane.observer.finish_batch(record.observed);
   lane.events.clear();
   if (lane.progress) std::fputs("\r\033[K", lane.progress);
   return Status::proceed();

@@ -24,6 +24,7 @@
 #include "network/network.h"
 #include "paths/path_table.h"
 #include "sim/event_list.h"
+#include "sim/observer.h"
 #include "sim/options.h"
 
 namespace lumtra {
@@ -51,6 +52,7 @@ struct BatchRecord {
   uint64_t blocked = 0;
   uint64_t attempts = 0;  // wavelength trials of the batch's calls
   std::vector<PairCount> pairs;
+  Observations observed;  // when the lane observes
 };
 
 // The traffic streams of one pair in the replication mode.
@@ -79,6 +81,8 @@ struct Lane {
   size_t max_records = 1;            // event records the memory budget allows
   std::FILE* progress = nullptr;     // a terminal's standard error, for progress
   uint32_t batch_count = 0;          // for the progress line
+  bool observe = false;              // the observer watches the batches
+  Observer observer;
 };
 
 // The run totals that the final report turns into its statistics.

@@ -17,6 +17,9 @@ struct SimOptions {
   double warmup = 0.0;
   bool replication = false;      // --parallel: every batch a replication of its own
   uint32_t min_batches = 0;      // --precision: batches before the first check
+  // Why calls block and how busy the fibres are, for the reports that
+  // show it (--json, --summary, --report).
+  bool observe = false;
 };
 
 }  // namespace lumtra
