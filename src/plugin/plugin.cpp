@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "base/sha256.h"
-#include "methods/table.h"
 #include "rwa/placement.h"
 
 namespace lumtra {
@@ -137,20 +136,6 @@ void LoadedPlugin::describe(const Network& net, const PathTable& table, const Me
   facts_.paths = paths_.data();
   facts_.hops = hops_.data();
   facts_.path_nodes = table.nodes.data();
-}
-
-Status check_plugin_methods(const LoadedPlugin& plugin, MethodOptions& methods) {
-  if (methods.routing_code == kExhaustiveLA)
-    return Status::error("command line", "--plugin",
-                         "-xla routes inside its own assignment, so a plug-in cannot take its place");
-  if (plugin.routes() && methods.routing_code != kFirstFit)
-    return Status::error("command line", "--plugin",
-                         plugin.source() + " chooses the paths itself, so the routing method -" +
-                             option_letters(*method_row(methods.routing_code)) + " cannot be used with it");
-  // The routing half offers paths as it does to any assignment that is
-  // not an automaton's.
-  methods.wa_code = kFirstFit;
-  return Status::proceed();
 }
 
 // ---- PluginLane --------------------------------------------------------------

@@ -113,9 +113,4 @@ class PluginLane {
   std::string problem_;  // and what was wrong
 };
 
-// The plug-in of a run with the combination of method options: it cannot
-// stand in for the exhaustive automaton, which routes inside its
-// assignment, and a plug-in that routes needs the default routing.
-Status check_plugin_methods(const LoadedPlugin& plugin, MethodOptions& methods);
-
 }  // namespace lumtra
