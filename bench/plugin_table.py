@@ -23,8 +23,11 @@ methods = [
     ("first fit `-ff`", ["-ff"]),
     ("most used `-mu`", ["-mu"]),
     ("least used `-lu`", ["-lu"]),
-    ("Max-Sum `max_sum.so`", ["--plugin:" + plugins + "/max_sum.so"]),
-    ("RCL `rcl.so`", ["--plugin:" + plugins + "/rcl.so"]),
+    ("first fit, most used assignment `-ff -mu`", ["-ff", "-mu"]),
+    ("first fit, Max-Sum `max_sum.so`", ["--plugin:" + plugins + "/max_sum.so"]),
+    ("first fit, RCL `rcl.so`", ["--plugin:" + plugins + "/rcl.so"]),
+    ("most used, Max-Sum `-mu --plugin:max_sum.so`", ["-mu", "--plugin:" + plugins + "/max_sum.so"]),
+    ("most used, RCL `-mu --plugin:rcl.so`", ["-mu", "--plugin:" + plugins + "/rcl.so"]),
     ("KSP-FF `ksp_ff.so` (k = 3, `-mc:1`)", ["-mc:1", "--plugin:" + plugins + "/ksp_ff.so:3"]),
     ("first fit `-ff -mc:1`", ["-ff", "-mc:1"]),
 ]

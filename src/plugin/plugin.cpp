@@ -190,7 +190,7 @@ void PluginLane::refresh(RwaContext& c) {
 
 PluginLane::Answer PluginLane::wrong(const RwaContext& c, const lumtra_call& call, std::string problem) {
   call_ = "call from node " + node_text(call.source) + " to node " + node_text(call.destination) + " at time " +
-          time_text(c.clock ? *c.clock : 0.0) + " (" + std::to_string(call.slots) + " slots)";
+          time_text(c.clock ? *c.clock : 0.0) + " (" + std::to_string(call.slots) + (call.slots == 1 ? " slot)" : " slots)");
   problem_ = std::move(problem);
   return Answer::wrong;
 }
