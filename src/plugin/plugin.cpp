@@ -96,6 +96,12 @@ Status LoadedPlugin::load(const std::string& spec, const PluginHooks& hooks) {
   return check_table(file);
 }
 
+uint64_t LoadedPlugin::facts_bytes(const Network& net, const PathTable& table) {
+  const uint64_t pairs = uint64_t(net.total_nodes) * net.total_nodes;
+  return pairs * (sizeof(lumtra_fibre) + sizeof(uint32_t) + sizeof(lumtra_pair)) +
+         table.paths.size() * sizeof(lumtra_path) + table.hop_data.size() * sizeof(lumtra_hop);
+}
+
 void LoadedPlugin::describe(const Network& net, const PathTable& table, const MethodOptions& methods) {
   const uint32_t t = net.total_nodes;
   std::vector<uint32_t> fibre_of(size_t(t) * t, 0);

@@ -50,8 +50,9 @@ class LoadedPlugin {
   // A name among `hooks` takes that table; anything else is a file to open.
   Status load(const std::string& spec, const PluginHooks& hooks);
   // The facts of the run, once the network and the candidate paths are
-  // known; `methods` gives the attempt limit.
+  // known; `methods` gives the attempt limit. They take facts_bytes().
   void describe(const Network& net, const PathTable& table, const MethodOptions& methods);
+  static uint64_t facts_bytes(const Network& net, const PathTable& table);
 
   bool loaded() const { return table_ != nullptr; }
   bool routes() const { return table_->role == LUMTRA_ROUTES_AND_ASSIGNS; }
