@@ -242,9 +242,15 @@ PluginLane::Answer PluginLane::ask(RwaContext& c, const lumtra_call& call, uint3
       const uint32_t link = h[j].link;
       std::string why = "wavelength " + std::to_string(w) + " of segment " + std::to_string(seg) + " does not fit hop " +
                         node_text(link / t) + "-" + node_text(link % t) + " of path " + std::to_string(answer.path);
-      why += w >= h[j].bound ? " (its segment has wavelengths 0 .. " + std::to_string(h[j].bound - 1) + ")"
-                             : " (" + std::to_string(c.links->channels[c.links->links[link].channels + w]) +
-                                   " slots free there" + (h[j].groomed ? "" : ", and another call on it") + ")";
+      if (w >= h[j].bound) {
+        why += " (its segment has wavelengths 0 .. " + std::to_string(h[j].bound - 1) + ")";
+      } else {
+        const uint32_t free = c.links->channels[c.links->links[link].channels + w];
+        why += " (" + std::to_string(free) + " of " + std::to_string(c.links->slots_per_wavelength) +
+               " slots free there, the call needs " + std::to_string(call.slots);
+        if (free >= call.slots) why += ", but another call is on it and the hop's ends do not both groom";
+        why += ")";
+      }
       hops.clear();
       return wrong(c, call, std::move(why));
     }
