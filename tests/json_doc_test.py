@@ -8,6 +8,7 @@ Usage: /usr/bin/python3 tests/json_doc_test.py [path/to/lumtra]
 (default build/lumtra).
 """
 
+import hashlib
 import json
 import os
 import re
@@ -21,6 +22,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DOC = os.path.join(ROOT, "docs", "json.md")
 EXAMPLES = os.path.join(ROOT, "examples")
 LUMTRA = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "lumtra")
+PLUGINS = os.path.join(os.path.dirname(os.path.abspath(LUMTRA)), "plugins")
 
 TYPES = {
     "integer": lambda v: isinstance(v, int) and not isinstance(v, bool),
@@ -116,6 +118,7 @@ RUNS = [
     ("estimate alone", "--estimate -r -s:1 -nt:{ex}/nsfnet.txt", None),
     ("estimate beside the simulation", "--estimate:simulate -r -nt:{ex}/three-node.txt", None),
     ("every call blocked", "-at:0 -nt:{ex}/ring-6.txt", None),
+    ("a plug-in", "--plugin:{plugins}/first_fit.so -nt:{ex}/ring-6.txt", None),
 ]
 # Names for nodes 1 and 3 of the six of ring-6.txt.
 NAMES = 'number,name\n1,Aachen\n3,"Bonn, Nord"\n'
@@ -128,6 +131,8 @@ ONE_NODE = "1\n2 y 1\n8\n1\n4\n0 2\n2 0\n0 0.5\n0.5 0\n2\n20\n"
 # one arrival, since a network without traffic is refused, and the tests run
 # on a build from a git checkout.
 NULL_UNREACHED = {"batches[].blocking", "run.build.git_commit"}
+# Only a program that embeds Lumtra hands over a plug-in without a file.
+NULL_UNREACHED.add("configuration.plugin.sha256")
 
 
 def null_or_set(value, path="", seen=None):
@@ -157,7 +162,7 @@ class Documents(unittest.TestCase):
             f.write(NAMES)
         for k, (name, args, stdin) in enumerate(RUNS):
             path = os.path.join(cls.dir, f"run{k}.json")
-            argv = [LUMTRA] + [a.format(ex=EXAMPLES, dir=cls.dir) for a in args.split()]
+            argv = [LUMTRA] + [a.format(ex=EXAMPLES, dir=cls.dir, plugins=PLUGINS) for a in args.split()]
             argv += [] if "-s:1" in args else ["-s:1", "-b:2", "-t:20"]
             if isinstance(stdin, str):
                 with open(stdin.format(ex=EXAMPLES), "rb") as f:
@@ -202,6 +207,13 @@ class Documents(unittest.TestCase):
         for path, (_, nullable) in self.fields.items():
             if nullable and path not in NULL_UNREACHED:
                 self.assertEqual(seen.get(path), {True, False}, f"{path} is not seen both null and set")
+
+    def test_the_plugin_is_named_with_the_hash_of_its_file(self):
+        with open(os.path.join(PLUGINS, "first_fit.so"), "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest()
+        doc = strict_json(self.docs["a plug-in"][1])
+        self.assertEqual(doc["configuration"]["plugin"],
+                         {"name": "first-fit", "version": "1.0", "sha256": digest, "arguments": ""})
 
     def test_check_reports_what_the_table_lacks_or_forbids(self):
         fields = {"a": ("integer", False), "b": ("object", True), "b.c": ("string", False),

@@ -70,6 +70,17 @@ void write_configuration(JsonWriter& j, const Config& c, const Network& net) {
   j.key("warmup").num(c.sim.warmup);
   j.key("generator").str(c.sim.replication ? kReplicationGenerator : kClassicGenerator);
   limit(j.key("min_batches"), c.sim.min_batches == 0, c.sim.min_batches);
+  j.key("plugin");
+  if (c.plugin_given) {
+    j.open('{');
+    j.key("name").str(c.plugin.name);
+    j.key("version").str(c.plugin.version);
+    text_or_null(j.key("sha256"), !c.plugin.sha256.empty(), c.plugin.sha256);
+    j.key("arguments").str(c.plugin.arguments);
+    j.close('}');
+  } else {
+    j.null();
+  }
   j.close('}');
 }
 

@@ -11,7 +11,7 @@ namespace lumtra {
 namespace {
 
 enum class Value { none, required, optional };
-enum class Group { output, statistics, speed, network, checks };
+enum class Group { output, statistics, speed, methods, network, checks };
 
 // One long option: its name, whether it takes ":VALUE" and how the help
 // names the value, its group and one line of help, and what it sets. This
@@ -91,6 +91,15 @@ constexpr LongOption kLongOptions[] = {
      [](LongOptions& o, const std::string& v, std::string& why) {
        o.max_batches_given = true;
        if (!whole(v, 1, 4294967295, o.max_batches, why)) return false;
+       return true;
+     }},
+    {"plugin", Value::required, "FILE[:ARGS]", Group::methods, "wavelength assignment (or routing too) by a plug-in",
+     [](LongOptions& o, const std::string& v, std::string& why) {
+       if (v.empty() || v[0] == ':') {
+         why = "a file name must follow --plugin:";
+         return false;
+       }
+       o.plugin = v;
        return true;
      }},
     {"min-batches", Value::required, "K", Group::statistics, "with --precision: no check before batch K (default 20)",
@@ -212,7 +221,7 @@ Status scan_long_options(const std::vector<std::string>& args, LongOptions& out)
 }
 
 std::string long_options_help() {
-  static constexpr const char* kGroups[] = {"output", "statistics", "speed", "network", "checks"};
+  static constexpr const char* kGroups[] = {"output", "statistics", "speed", "methods", "network", "checks"};
   std::string text = "\nLong options (man lumtra tells more):\n";
   for (int g = 0; g < static_cast<int>(std::size(kGroups)); ++g) {
     text += std::string(" ") + kGroups[g] + ":\n";

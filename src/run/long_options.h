@@ -64,6 +64,9 @@ struct LongOptions {
 
   // Some report shows why calls block and how busy the fibres are.
   bool observes() const { return json || summary || !report_path.empty(); }
+  // --plugin:FILE[:ARGS]: the assignment (or routing and assignment) of a
+  // plug-in; FILE may also name a table the embedding program gave.
+  std::string plugin;
 };
 
 // Reads every argument that starts with "--".

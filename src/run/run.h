@@ -21,6 +21,7 @@
 #include "network/names.h"
 #include "network/network.h"
 #include "network/reader.h"
+#include "plugin/plugin.h"
 #include "paths/path_table.h"
 #include "run/config.h"
 #include "run/long_options.h"
@@ -69,6 +70,8 @@ struct Run {
   ReadStage reached = ReadStage::nothing;  // how far it was read
   Network net;
   PathTable paths;
+  PluginHooks hooks;    // tables the embedding program offers to --plugin
+  LoadedPlugin plugin;  // outlives the lanes' instances
   Lane lane;
   uint64_t method_bytes = 0;  // what the methods of one lane took from the budget
   RunTotals totals;
@@ -82,7 +85,9 @@ struct Run {
   std::string network_sha256;
   std::string generator_sha256;
 
-  MethodSetup method_setup() const { return {config.methods, config.paths, net, paths}; }
+  MethodSetup method_setup() const {
+    return {config.methods, config.paths, net, paths, plugin.loaded() ? &plugin : nullptr};
+  }
   SimInput sim_input() const { return {net, paths, config.sim, method_setup()}; }
 };
 
@@ -109,5 +114,9 @@ Status prepare_run(Run& run);
 // One whole run; returns the exit status. main() and the in-process tests
 // call it with their own streams.
 int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err);
+// The same for a program that embeds Lumtra: `--plugin:NAME[:ARGS]` takes
+// the callback table that `hooks` gives under NAME, with its user pointer,
+// instead of opening a file.
+int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err, const PluginHooks& hooks);
 
 }  // namespace lumtra

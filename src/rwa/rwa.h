@@ -64,6 +64,8 @@ struct RwaContext {
   // it back to their bookkeeping.
   uint32_t usage_tag = 0;
   Refusal refusal = Refusal::none;  // of the last placement
+  // The lane's simulated time, for methods that ask for it.
+  const double* clock = nullptr;
 
   // Counts one wavelength trial of the current call; false when the call
   // has already reached the attempt limit (it is then blocked).

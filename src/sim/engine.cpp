@@ -258,6 +258,7 @@ void prepare_lane(Lane& lane, const SimInput& in, uint64_t record_budget) {
   lane.batch_count = in.options.batch_count;
   lane.observe = in.options.observe;
   if (lane.observe) lane.observer.prepare(in.net, in.paths, counted_window(in.options));
+  lane.methods.rwa.context.clock = &lane.now;
 }
 
 Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record) {
@@ -311,6 +312,10 @@ Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record
       give(lane, in.paths, e);
       dispose(lane, id);
     }
+  }
+  if (Status s = lane.methods.plugin.failure(b); !s.ok()) {
+    lane.events.clear();
+    return s;
   }
   record_batch(lane, in, record);
   record.attempts = counting ? lane.methods.rwa.context.total_attempts - attempts_before : 0;

@@ -136,7 +136,6 @@ void Observer::blocked(const RwaContext& c, const LinkState& links, uint32_t u, 
   std::array<uint64_t, kCauseCount>& count = obs_.causes[pair];
   const PathList& list = paths_->list(u, v);
   if (list.count == 0) return void(++count[size_t(BlockCause::no_path)]);
-  if (c.refusal == Refusal::plugin) return void(++count[size_t(BlockCause::refused)]);
   // Every candidate path, segment by segment: a path is continuous when
   // each of its segments has a wavelength free on all its hops, and fits
   // when each has one with room for the call.
@@ -165,13 +164,16 @@ void Observer::blocked(const RwaContext& c, const LinkState& links, uint32_t u, 
     any_continuous |= path_continuous;
     any_fits |= path_fits;
   }
-  // The limit is the cause only where it stopped a search that could have
-  // succeeded; a call that would not have fit anyway is blocked for want of
-  // room. Every method tries every candidate path until the limit, so a
-  // path that fits is missed only when the limit stops the search.
+  // The limit, or a plug-in's refusal, is the cause only where it stopped a
+  // search that could have succeeded; a call that would not have fit anyway
+  // is blocked for want of room. Every built-in method tries every candidate
+  // path until the limit, so a path that fits is missed only when the limit
+  // stops the search.
   BlockCause cause = BlockCause::no_wavelength;
   if (any_fits && c.refusal == Refusal::attempt_limit)
     cause = BlockCause::attempt_limit;
+  else if (any_fits && c.refusal == Refusal::plugin)
+    cause = BlockCause::refused;
   else if (any_continuous)
     cause = BlockCause::no_slots;
   ++count[size_t(cause)];
