@@ -1,0 +1,402 @@
+"""Lumtra from Python: call blocking in wavelength-routed optical networks.
+
+    import lumtra, networkx as nx
+    net = lumtra.Network.from_networkx(nx.cycle_graph(6), wavelengths=8, erlangs=2)
+    result = lumtra.simulate(net, method="ff", seed=1, batches=10, time=1000)
+    result.average_blocking_probability, result.pairs, result.batches
+
+Every run is a whole run of the lumtra program inside this process, with the
+command line that simulate() builds (Result.argv): the figures are those the
+program writes with --json, at full precision and under the same names. The
+interpreter's lock is released while the batches run, so simulations on
+several threads run at once. Nothing is printed unless asked (echo=True);
+a run that fails raises an Error subclass with the program's message.
+"""
+
+import json
+import math
+import numbers
+import os
+import shutil
+import tempfile
+import warnings
+
+from . import _core
+
+__all__ = ["Network", "Result", "simulate", "Error", "InputError", "UsageError", "PluginError",
+           "LumtraWarning", "METHODS"]
+
+__version__ = _core.version
+
+# The method letters of the command line (first the routing, then the
+# wavelength assignment).
+METHODS = ("ff", "r", "la", "xla", "lf", "dla", "mu", "lmu", "lu", "llu", "ll", "ml", "wlcr", "wmcr")
+
+
+class Error(Exception):
+    """A run or a network that the program refused; str() is its message."""
+
+    def __init__(self, message, status=1):
+        super().__init__(message)
+        self.status = status  # the program's exit status
+
+
+class InputError(Error, ValueError):
+    """Bad input: a network, a graph or an option value (exit status 1)."""
+
+
+class UsageError(Error, ValueError):
+    """A combination of options the program refuses (exit status 2)."""
+
+
+class PluginError(Error):
+    """A plug-in that failed to load or gave an answer the engine refused."""
+
+
+class LumtraWarning(UserWarning):
+    """A note about the input (a dropped self-loop, merged edges), or one of
+    the program's warnings."""
+
+
+def _failure(status, out, err):
+    """The Error for a run that ended with a non-zero status."""
+    message = (err or out).strip() or f"lumtra: the run ended with exit status {status}"
+    kind = InputError if status == 1 else UsageError if status == 2 else Error
+    if "plug-in" in message or "--plugin" in message:
+        kind = PluginError
+    return kind(message, status)
+
+
+def _run(args):
+    """One in-process run; (stdout, stderr) as text, or the Error."""
+    status, out, err = _core.run(["lumtra", *args])
+    out = out.decode("utf-8", "replace")
+    err = err.decode("utf-8", "replace")
+    if status != 0:
+        raise _failure(status, out, err)
+    return out, err
+
+
+# ---------------------------------------------------------------------------
+# Networks
+
+
+def _net_tool():
+    """tools/lumtra-net, which this package carries as its module _net: the
+    one conversion of graphs into network files."""
+    from . import _net
+    if _net.nx is None:
+        raise Error("lumtra: networkx graph: converting a graph needs networkx (Debian package python3-networkx)")
+    return _net
+
+
+def _network_from_graph(graph, wavelengths=16, erlangs=None, total_erlangs=None, demands=None,
+                        converters=None, directed=None):
+    """The conversion for a lumtra-net that has no network_from_graph yet,
+    made of its own steps: (network file text, names, notes)."""
+    import argparse
+    tool = _net_tool()
+    if converters is not None or directed is not None:
+        raise Error("lumtra: networkx graph: converters and directed need a newer tools/lumtra-net")
+    options = argparse.Namespace(
+        wavelengths=wavelengths, slots=1, call_slots=(1, 1), node_type=1, conversion="n", grooming=None,
+        erlangs=1.0 if erlangs is None else erlangs, total_erlangs=total_erlangs,
+        demands=demands is not None, batches=10, time=1000.0, largest_component=False)
+    edges = (graph.edges(keys=True, data=True) if graph.is_multigraph() else
+             ((u, v, None, attrs) for u, v, attrs in graph.edges(data=True)))
+    topo = tool.from_graph(graph, ("name", "label"), ((u, v, attrs, None) for u, v, _, attrs in edges))
+    if demands is not None:
+        topo.demands = []
+        for (u, v), value in dict(demands).items():
+            topo.add_demand(u, v, tool.amount(value, "demand", f"demand {tool.quoted(u)} to {tool.quoted(v)}"),
+                            "demands")
+    notes = []
+    net = tool.build_network(topo, options, notes)
+    return tool.network_file(net, options), net.names, notes
+
+
+class Network:
+    """A network the program can run: the text of a network file, the names
+    of its nodes (index 0 is node 1), and the file it came from, if any."""
+
+    def __init__(self, text, names, path=None, notes=()):
+        self.text = text
+        self.names = list(names)
+        self.path = path
+        self.notes = list(notes)
+
+    def __repr__(self):
+        return f"<lumtra.Network of {len(self.names)} nodes{' from ' + self.path if self.path else ''}>"
+
+    @classmethod
+    def read(cls, path):
+        """A network file (the format of `lumtra -nt:FILE`), checked by the
+        program as --check does; its nodes are named by their numbers."""
+        path = os.fspath(path)
+        _run(["--check", "-nt:" + path])
+        with open(path, encoding="utf-8", errors="surrogateescape") as f:
+            text = f.read()
+        nodes = int(text.split(None, 1)[0])
+        return cls(text, range(1, nodes + 1), path=path)
+
+    @classmethod
+    def from_networkx(cls, graph, wavelengths=16, erlangs=None, total_erlangs=None, demands=None,
+                      converters=None, directed=None):
+        """A networkx graph as tools/lumtra-net converts it, under the same
+        rules and with the same messages: an undirected edge is a fibre pair,
+        a directed edge one fibre, of the edge's "wavelengths" attribute or
+        `wavelengths`; `erlangs` between every ordered pair (default 1), or
+        `total_erlangs` shared by them, or `demands` {(source, target):
+        Erlangs}; `converters` the nodes that convert wavelengths. Nodes are
+        named by their "name" or "label" attribute, else by their key."""
+        tool = _net_tool()
+        convert = getattr(tool, "network_from_graph", None) or _network_from_graph
+        try:
+            text, names, notes = convert(
+                graph, wavelengths=wavelengths, erlangs=erlangs, total_erlangs=total_erlangs,
+                demands=demands, converters=converters, directed=directed)
+        except tool.InputError as e:
+            raise InputError(f"lumtra: networkx graph: {e.item}: {e.problem}") from None
+        for note in notes:
+            warnings.warn(f"lumtra: networkx graph: {note}", LumtraWarning, stacklevel=2)
+        return cls(text, names, notes=notes)
+
+    def save(self, path):
+        """Writes the network file (for `lumtra -nt:PATH`)."""
+        with open(path, "w", encoding="utf-8", errors="surrogateescape", newline="\n") as f:
+            f.write(self.text)
+
+    def name(self, number):
+        """The name of node `number` (from 1, as the program counts); Virtual
+        nodes, which follow the real ones, keep their number."""
+        return self.names[number - 1] if 1 <= number <= len(self.names) else number
+
+
+# ---------------------------------------------------------------------------
+# Options
+
+
+def _flag(letters):
+    def option(name, value):
+        if not isinstance(value, bool):
+            raise InputError(f"lumtra: simulate: {name}: {value!r} is neither True nor False")
+        return [letters] if value else []
+    return option
+
+
+def _whole(prefix):
+    def option(name, value):
+        if isinstance(value, bool) or not isinstance(value, numbers.Integral):
+            raise InputError(f"lumtra: simulate: {name}: {value!r} is not a whole number")
+        return [f"{prefix}{int(value)}"]
+    return option
+
+
+def _real(prefix):
+    def option(name, value):
+        if isinstance(value, bool) or not isinstance(value, numbers.Real) or not math.isfinite(value):
+            raise InputError(f"lumtra: simulate: {name}: {value!r} is not a finite number")
+        return [f"{prefix}{float(value)!r}"]
+    return option
+
+
+def _sort_mode(name, value):
+    orders = {1: ["-sh"], 2: ["-sc"], 3: ["-sh", "-sc"], 4: ["-sc", "-sh"]}
+    if isinstance(value, bool) or value not in orders:
+        raise InputError(f"lumtra: simulate: {name}: {value!r} is not 1 (hops), 2 (cost), "
+                         "3 (hops, then cost) or 4 (cost, then hops)")
+    return orders[value]
+
+
+# The keyword options of simulate(), named as the fields of the JSON
+# document's configuration, and the command-line options they become.
+_OPTIONS = {
+    "all_paths": _flag("-a"),
+    "max_path_length": _whole("-mx:"),
+    "min_path_length": _whole("-mn:"),
+    "max_paths": _whole("-mp:"),
+    "length_margin": _whole("-mc:"),
+    "path_order": _whole("-n:"),
+    "second_path_limit": _whole("-e:"),
+    "sort_mode": _sort_mode,
+    "priority_routing": _flag("-pr"),
+    "single_la_list": _flag("-sla"),
+    "max_switchings": _whole("-px:"),
+    "min_switchings": _whole("-pn:"),
+    "max_attempts": _whole("-at:"),
+    "multi_wavelength": _flag("-m"),
+    "local_calls": _flag("-lo"),
+    "virtual_output": _flag("-vo"),
+    "departure_rate": _real("-dr:"),
+    "rate_factor": _real("-f:"),
+    "rate_cofactor": _real("-c:"),
+    "alpha": _real("-al:"),
+    "epsilon": _real("-ep:"),
+    "max_batches": _whole("--max-batches:"),
+}
+
+
+def _method(name, value):
+    if value not in METHODS:
+        raise InputError(f"lumtra: simulate: {name}: {value!r} is not a method ({', '.join(METHODS)})")
+    return ["-" + value]
+
+
+def command_line(network_path, method="ff", assignment=None, seed=1, batches=10, time=1000,
+                 parallel=None, precision=None, warmup=None, plugin=None, **options):
+    """The program's arguments for simulate()'s parameters (without --json)."""
+    args = _method("method", method)
+    if assignment is not None:
+        args += _method("assignment", assignment)
+    args += _whole("-s:")("seed", seed)
+    if batches is not None:
+        args += _whole("-b:")("batches", batches)
+    if time is not None:
+        args += _real("-t:")("time", time)
+    for name in sorted(options):
+        if name not in _OPTIONS:
+            raise InputError(f"lumtra: simulate: {name}: unknown option (the options are "
+                             f"{', '.join(sorted(_OPTIONS))})")
+        if options[name] is not None:
+            args += _OPTIONS[name](name, options[name])
+    if parallel is True:
+        args.append("--parallel")
+    elif parallel is not None and parallel is not False:
+        args += _whole("--parallel:")("parallel", parallel)
+    if precision is not None:
+        args += _real("--precision:")("precision", precision)
+    if warmup is not None:
+        args += _real("--warmup:")("warmup", warmup)
+    if plugin is not None:
+        if not isinstance(plugin, (str, os.PathLike)):
+            raise InputError(f"lumtra: simulate: plugin: {plugin!r} is not a file name")
+        args.append("--plugin:" + os.fspath(plugin))
+    args.append("-nt:" + network_path)
+    return args
+
+
+# ---------------------------------------------------------------------------
+# Results
+
+
+def _frame(rows, columns):
+    """A pandas DataFrame when pandas is installed, else the list of dicts."""
+    try:
+        import pandas
+    except ImportError:
+        return rows
+    return pandas.DataFrame(rows, columns=columns)
+
+
+class Result:
+    """The figures of one run, as the program's --json document holds them.
+
+    `document` is that document as a dict and `to_json()` its text; the
+    fields of `statistics` are attributes too (result.total_blocked,
+    result.average_blocking_probability, ...). `pairs` has one row per
+    included node pair (source, destination by name; arrived and blocked
+    over all batches; value, the pair's average blocking), `batches` one row
+    per batch (batch, arrived, blocked, blocking). `output` is what the
+    program printed, `argv` the command line that gives the same figures
+    (with -nt: naming a temporary file for a network from networkx)."""
+
+    def __init__(self, text, network, argv, output, messages):
+        self._text = text
+        self.document = json.loads(text)
+        self.network = network
+        self.argv = argv
+        self.output = output
+        self.messages = messages
+        self.names = network.names
+
+    def __getattr__(self, name):
+        statistics = self.__dict__.get("document", {}).get("statistics", {})
+        if name in statistics:
+            return statistics[name]
+        raise AttributeError(name)
+
+    def __repr__(self):
+        s = self.document["statistics"]
+        return (f"<lumtra.Result {self.configuration['routing_method']}/{self.configuration['wa_method']}: "
+                f"{s['total_blocked']} of {s['total_arrived']} calls blocked, "
+                f"average blocking {s['average_blocking_probability']:.6g}>")
+
+    @property
+    def seed(self):
+        return self.document["seed"]
+
+    @property
+    def configuration(self):
+        return self.document["configuration"]
+
+    @property
+    def statistics(self):
+        return self.document["statistics"]
+
+    @property
+    def pairs(self):
+        name = self.network.name
+        totals = {}
+        for batch in self.document["batches"]:
+            for p in batch["pairs"]:
+                t = totals.setdefault((p["source"], p["destination"]), [0, 0])
+                t[0] += p["arrived"]
+                t[1] += p["blocked"]
+        rows = []
+        for p in self.document["pair_averages"]:
+            arrived, blocked = totals.get((p["source"], p["destination"]), (0, 0))
+            rows.append({"source": name(p["source"]), "destination": name(p["destination"]),
+                         "arrived": arrived, "blocked": blocked, "value": p["value"]})
+        return _frame(rows, ["source", "destination", "arrived", "blocked", "value"])
+
+    @property
+    def batches(self):
+        rows = [{k: b[k] for k in ("batch", "arrived", "blocked", "blocking")} for b in self.document["batches"]]
+        return _frame(rows, ["batch", "arrived", "blocked", "blocking"])
+
+    def to_json(self):
+        """The program's JSON document, as it wrote it."""
+        return self._text
+
+
+def simulate(network, method="ff", assignment=None, seed=1, batches=10, time=1000, parallel=None,
+             precision=None, warmup=None, plugin=None, echo=False, **path_options):
+    """Simulates `network` (a Network, or the name of a network file) and
+    returns its Result.
+
+    method: the routing method ("ff", "r", "la", "xla", "lf", "dla", "mu",
+    "lmu", "lu", "llu", "ll", "ml", "wlcr", "wmcr"), which also assigns the
+    wavelengths unless `assignment` names another. seed, batches, time: -s,
+    -b, -t (None takes the network file's batches and time). parallel: True
+    or a thread count, for --parallel; precision, warmup: --precision,
+    --warmup; plugin: a plug-in file, "FILE[:ARGS]". The other keywords are
+    the classic options under the names of the JSON configuration:
+    all_paths, max_path_length, min_path_length, max_paths, length_margin,
+    path_order, second_path_limit, sort_mode (1 hops, 2 cost, 3 hops then
+    cost, 4 cost then hops), priority_routing, single_la_list,
+    max_switchings, min_switchings, max_attempts, multi_wavelength,
+    local_calls, virtual_output, departure_rate, rate_factor, rate_cofactor,
+    alpha, epsilon, and max_batches (with precision). echo=True prints the
+    program's report on standard output."""
+    if not isinstance(network, Network):
+        network = Network.read(network)
+    scratch = tempfile.mkdtemp(prefix="lumtra-")
+    try:
+        path = network.path
+        if path is None:
+            path = os.path.join(scratch, "network.txt")
+            network.save(path)
+        args = command_line(path, method, assignment, seed, batches, time, parallel, precision, warmup,
+                            plugin, **path_options)
+        document = os.path.join(scratch, "run.json")
+        out, err = _run(args + ["--json:" + document])
+        with open(document, encoding="utf-8") as f:
+            text = f.read()
+    finally:
+        shutil.rmtree(scratch, ignore_errors=True)
+    if echo:
+        print(out, end="")
+    messages = [line for line in err.splitlines() if line]
+    for line in messages:
+        warnings.warn(line, LumtraWarning, stacklevel=2)
+    return Result(text, network, ["lumtra", *args], out, messages)
