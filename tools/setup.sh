@@ -7,6 +7,10 @@
 #   parallel, gnuplot-nox tools/lumtra-sweep (runs in parallel, plots)
 #   python3-networkx      tools/lumtra-net (GML, GraphML and JSON topologies)
 #   groff-base            checking that the manual page renders
+#   python3-dev, pybind11-dev
+#                         the Python module lumtra (built when both are found)
+#   python3-pandas, python3-matplotlib, python3-pytest
+#                         its result tables, the example's plot, its tests
 # Recommended packages are left out: gnuplot-nox would pull in ImageMagick and
 # Ghostscript otherwise.
 set -euo pipefail
@@ -20,6 +24,12 @@ command -v parallel >/dev/null || packages+=(parallel)
 command -v gnuplot >/dev/null || packages+=(gnuplot-nox)
 [ -x /usr/bin/python3 ] && /usr/bin/python3 -c 'import networkx' 2>/dev/null || packages+=(python3-networkx)
 command -v groff >/dev/null || packages+=(groff-base)
+[ -f "/usr/include/python3.$(/usr/bin/python3 -c 'import sys; print(sys.version_info[1])' 2>/dev/null)/Python.h" ] \
+  || packages+=(python3-dev)
+[ -f /usr/include/pybind11/pybind11.h ] || packages+=(pybind11-dev)
+for module in pandas matplotlib pytest; do
+  [ -x /usr/bin/python3 ] && /usr/bin/python3 -c "import $module" 2>/dev/null || packages+=("python3-$module")
+done
 [ ${#packages[@]} -eq 0 ] && exit 0
 
 if [ "$(id -u)" -eq 0 ]; then
