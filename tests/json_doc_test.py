@@ -21,6 +21,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DOC = os.path.join(ROOT, "docs", "json.md")
 EXAMPLES = os.path.join(ROOT, "examples")
 LUMTRA = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "lumtra")
+PLUGINS = os.path.join(os.path.dirname(os.path.abspath(LUMTRA)), "plugins")
 
 TYPES = {
     "integer": lambda v: isinstance(v, int) and not isinstance(v, bool),
@@ -113,6 +114,7 @@ RUNS = [
     ("one real node and its port", "-vi -ff -nt:{dir}/one-node.txt", None),
     ("parallel batches to a precision", "--parallel:2 --precision:0.05 -s:1 -b:3 -t:20 -nt:{ex}/nsfnet.txt", None),
     ("a precision nothing blocked can reach", "--precision:0.05 -f:0.001 -s:1 -b:2 -t:10 -nt:{ex}/nsfnet.txt", None),
+    ("a plug-in", "--plugin:{plugins}/first_fit.so -nt:{ex}/ring-6.txt", None),
 ]
 
 # One real node with a grooming port (given with -vi): without -vo no node
@@ -122,6 +124,8 @@ ONE_NODE = "1\n2 y 1\n8\n1\n4\n0 2\n2 0\n0 0.5\n0.5 0\n2\n20\n"
 # Nullable fields that no run can make null: every batch sees at least one
 # arrival, since a network without traffic is refused.
 NULL_UNREACHED = {"batches[].blocking"}
+# Only a program that embeds Lumtra hands over a plug-in without a file.
+NULL_UNREACHED.add("configuration.plugin.sha256")
 
 
 def null_or_set(value, path="", seen=None):
@@ -149,7 +153,7 @@ class Documents(unittest.TestCase):
             f.write(ONE_NODE)
         for k, (name, args, stdin) in enumerate(RUNS):
             path = os.path.join(cls.dir, f"run{k}.json")
-            argv = [LUMTRA] + [a.format(ex=EXAMPLES, dir=cls.dir) for a in args.split()]
+            argv = [LUMTRA] + [a.format(ex=EXAMPLES, dir=cls.dir, plugins=PLUGINS) for a in args.split()]
             argv += [] if "-s:1" in args else ["-s:1", "-b:2", "-t:20"]
             if isinstance(stdin, str):
                 with open(stdin.format(ex=EXAMPLES), "rb") as f:

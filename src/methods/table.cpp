@@ -175,6 +175,9 @@ Status bind_methods(MethodSet& set, const MethodSetup& setup, const LinkState& l
   c.max_attempts = setup.methods.max_attempts;
   set.rwa.routing = routing->routing(set, setup);
   set.rwa.assignment = assignment->assignment(set, setup);
+  if (!setup.plugin) return Status::proceed();
+  if (Status s = set.plugin.open(*setup.plugin); !s.ok()) return s;
+  set.rwa.assignment = set.plugin.half();
   return Status::proceed();
 }
 
@@ -187,10 +190,10 @@ void copy_method_state(MethodSet& to, const MethodSet& from) {
   to.load = from.load;
 }
 
-void install_copy(MethodSet& set, const MethodSet& prepared, const MethodSetup& setup, const LinkState& links) {
+Status install_copy(MethodSet& set, const MethodSet& prepared, const MethodSetup& setup, const LinkState& links) {
   copy_method_state(set, prepared);
   const MethodRow *routing = nullptr, *assignment = nullptr;
-  bind_methods(set, setup, links, prepared.rwa.context.stream, routing, assignment);
+  return bind_methods(set, setup, links, prepared.rwa.context.stream, routing, assignment);
 }
 
 Status install_methods(MethodSet& set, const MethodSetup& setup, const LinkState& links, Lehmer method_stream,
@@ -207,6 +210,7 @@ void reset_methods(MethodSet& set, const MethodSetup& setup) {
   const MethodRow* assignment = method_row(setup.methods.wa_code);
   routing->reset(set, setup);
   if (assignment->reset != routing->reset) assignment->reset(set, setup);
+  if (set.plugin.active()) set.plugin.reset();
 }
 
 }  // namespace lumtra

@@ -21,6 +21,7 @@
 #include "network/network.h"
 #include "paths/options.h"
 #include "paths/path_table.h"
+#include "plugin/plugin.h"
 #include "rwa/fit.h"
 #include "rwa/options.h"
 #include "rwa/rwa.h"
@@ -36,6 +37,7 @@ struct MethodSet {
   AutomataState automata;
   UsageState usage;
   LoadState load;
+  PluginLane plugin;  // the plug-in's instance in this lane, if there is one
   Rwa rwa;
 };
 
@@ -45,6 +47,7 @@ struct MethodSetup {
   const PathOptions& paths;
   const Network& net;
   const PathTable& table;
+  const LoadedPlugin* plugin = nullptr;  // --plugin: takes the assignment half's place
 };
 
 // How the option scanner takes a method option.
@@ -95,8 +98,9 @@ bool needs_la_constants(const MethodOptions& methods);
 Status install_methods(MethodSet& set, const MethodSetup& setup, const LinkState& links, Lehmer method_stream,
                        MemoryBudget& budget);
 // The same for another lane whose family state is a copy of `prepared`
-// (a set installed by install_methods): nothing is built again.
-void install_copy(MethodSet& set, const MethodSet& prepared, const MethodSetup& setup, const LinkState& links);
+// (a set installed by install_methods): nothing is built again but the
+// plug-in's own instance.
+Status install_copy(MethodSet& set, const MethodSet& prepared, const MethodSetup& setup, const LinkState& links);
 // The family state of `from` into `to`, the halves left as they are: a
 // lane that starts every batch from the state its methods had before the
 // first one.

@@ -94,11 +94,14 @@ class ParallelBatches {
     for (uint32_t k = 0; k < lanes; ++k) {
       auto lane = std::make_unique<Lane>();
       prepare_lane(*lane, in_, events);
-      install_copy(lane->methods, run.lane.methods, in_.methods, lane->links);
+      if (Status s = install_copy(lane->methods, run.lane.methods, in_.methods, lane->links); !s.ok() && ready_.ok())
+        ready_ = s;
       lanes_.push_back(std::move(lane));
     }
   }
   ~ParallelBatches() { stop(); }
+  // Whether every lane's methods were installed.
+  const Status& ready() const { return ready_; }
 
   // Starts a thread per lane; returns how many started (the system may
   // refuse some, for want of memory for their stacks).
@@ -173,6 +176,7 @@ class ParallelBatches {
   uint32_t next_ = 1;
   uint32_t reported_ = 0;
   bool stopped_ = false;
+  Status ready_;
 };
 
 // The address space a thread's stack reserves.
@@ -213,6 +217,7 @@ Status parallel_batches(Run& run, JsonReport* json, const StopRule& rule, Precis
     std::fprintf(run.err, "lumtra: --parallel: the memory left holds %u of the %u simulation lanes asked for\n", lanes,
                  wanted);
   ParallelBatches batches(run, rule.last(), lanes);
+  if (!batches.ready().ok()) return batches.ready();
   const size_t started = batches.start();
   if (started == 0)
     return Status::error("command line", "--parallel", "the system refused to start a thread for the batches");

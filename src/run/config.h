@@ -11,6 +11,7 @@
 
 #include "network/options.h"
 #include "paths/options.h"
+#include "plugin/identity.h"
 #include "report/options.h"
 #include "rwa/options.h"
 #include "sim/options.h"
@@ -37,6 +38,10 @@ struct Config {
     int16_t code;
   };
   std::vector<MethodArgument> method_arguments;
+
+  // The plug-in of --plugin, once loaded.
+  bool plugin_given = false;
+  PluginIdentity plugin;
 
   bool interactive() const { return network_source == -2; }
   // The file a network drawn with -g is written to: the -nt file, or a

@@ -66,6 +66,17 @@ void write_configuration(JsonWriter& j, const Config& c, const Network& net) {
   limit(j.key("max_attempts"), m.max_attempts == kNoLimit, m.max_attempts);
   limit(j.key("sink_node"), c.sink_node < 0, int64_t(c.sink_node) + 1);
   text_or_null(j.key("row_name"), c.report.row_name_given, c.report.row_name);
+  j.key("plugin");
+  if (c.plugin_given) {
+    j.open('{');
+    j.key("name").str(c.plugin.name);
+    j.key("version").str(c.plugin.version);
+    text_or_null(j.key("sha256"), !c.plugin.sha256.empty(), c.plugin.sha256);
+    j.key("arguments").str(c.plugin.arguments);
+    j.close('}');
+  } else {
+    j.null();
+  }
   j.close('}');
 }
 

@@ -52,6 +52,15 @@ constexpr LongOption kLongOptions[] = {
        if (!whole(v, 1, 4294967295, o.max_batches, why)) return false;
        return true;
      }},
+    {"plugin", Value::required,
+     [](LongOptions& o, const std::string& v, std::string& why) {
+       if (v.empty() || v[0] == ':') {
+         why = "a file name must follow --plugin:";
+         return false;
+       }
+       o.plugin = v;
+       return true;
+     }},
     {"json", Value::required,
      [](LongOptions& o, const std::string& v, std::string& why) {
        if (v.empty()) {

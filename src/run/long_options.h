@@ -31,6 +31,9 @@ struct LongOptions {
   double precision = 0.0;  // 0: not asked
   uint32_t max_batches = 1000;
   bool max_batches_given = false;
+  // --plugin:FILE[:ARGS]: the assignment (or routing and assignment) of a
+  // plug-in; FILE may also name a table the embedding program gave.
+  std::string plugin;
 };
 
 // Reads every argument that starts with "--".

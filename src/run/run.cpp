@@ -182,6 +182,7 @@ Status prepare_run(Run& run) {
 
   std::vector<std::pair<uint32_t, uint32_t>> missing;
   if (Status s = build_paths(run, missing); !s.ok()) return s;
+  if (run.plugin.loaded()) run.plugin.describe(run.net, run.paths, run.config.methods);
   print_missing_paths(run.out, missing);
   print_path_table(run.out, run.paths);
   run.out.flush();  // the path list is complete
@@ -218,6 +219,12 @@ Status start_run(Run& run) {
     seed_streams(run);
     status = validate_and_normalise(run.config);
   }
+  if (status.ok() && !run.extras.plugin.empty()) {
+    status = run.plugin.load(run.extras.plugin, run.hooks);
+    if (status.ok()) status = check_plugin_methods(run.plugin, run.config.methods);
+    run.config.plugin_given = status.ok();
+    run.config.plugin = run.plugin.identity();
+  }
   return status;
 }
 
@@ -244,7 +251,12 @@ ReportShape report_shape(const Run& run) {
 }  // namespace
 
 int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err) {
+  return lumtra_main(argc, argv, in, out, err, PluginHooks{});
+}
+
+int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err, const PluginHooks& hooks) {
   auto run = std::make_unique<Run>(in, out, err);
+  run->hooks = hooks;
   run->args.assign(argv, argv + argc);
   run->seeder.seed(static_cast<uint32_t>(std::time(nullptr)));
   run->out.set_line_buffered(isatty(fileno(out)));

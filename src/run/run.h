@@ -20,6 +20,7 @@
 #include "methods/table.h"
 #include "network/network.h"
 #include "network/reader.h"
+#include "plugin/plugin.h"
 #include "paths/path_table.h"
 #include "run/config.h"
 #include "run/long_options.h"
@@ -68,12 +69,16 @@ struct Run {
   ReadStage reached = ReadStage::nothing;  // how far it was read
   Network net;
   PathTable paths;
+  PluginHooks hooks;    // tables the embedding program offers to --plugin
+  LoadedPlugin plugin;  // outlives the lanes' instances
   Lane lane;
   uint64_t method_bytes = 0;  // what the methods of one lane took from the budget
   RunTotals totals;
   std::time_t start_time = 0;
 
-  MethodSetup method_setup() const { return {config.methods, config.paths, net, paths}; }
+  MethodSetup method_setup() const {
+    return {config.methods, config.paths, net, paths, plugin.loaded() ? &plugin : nullptr};
+  }
   SimInput sim_input() const { return {net, paths, config.sim, method_setup()}; }
 };
 
@@ -94,5 +99,9 @@ Status prepare_run(Run& run);
 // One whole run; returns the exit status. main() and the in-process tests
 // call it with their own streams.
 int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err);
+// The same for a program that embeds Lumtra: `--plugin:NAME[:ARGS]` takes
+// the callback table that `hooks` gives under NAME, with its user pointer,
+// instead of opening a file.
+int lumtra_main(int argc, char** argv, std::FILE* in, std::FILE* out, std::FILE* err, const PluginHooks& hooks);
 
 }  // namespace lumtra

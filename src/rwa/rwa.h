@@ -58,6 +58,8 @@ struct RwaContext {
   // Path index of the last placement of a usage method; departures carry
   // it back to their bookkeeping.
   uint32_t usage_tag = 0;
+  // The lane's simulated time, for methods that ask for it.
+  const double* clock = nullptr;
 
   // Counts one wavelength trial of the current call; false when the call
   // has already reached the attempt limit (it is then blocked).

@@ -233,6 +233,7 @@ void prepare_lane(Lane& lane, const SimInput& in, uint64_t record_budget) {
   lane.events.set_hop_capacity(longest);
   lane.max_records = std::max<uint64_t>(1, record_budget / EventList::record_bytes(longest));
   lane.batch_count = in.options.batch_count;
+  lane.methods.rwa.context.clock = &lane.now;
 }
 
 Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record) {
@@ -274,6 +275,10 @@ Status run_batch(Lane& lane, const SimInput& in, uint32_t b, BatchRecord& record
       give(lane, in.paths, e);
       dispose(lane, id);
     }
+  }
+  if (Status s = lane.methods.plugin.failure(b); !s.ok()) {
+    lane.events.clear();
+    return s;
   }
   record_batch(lane, in, record);
   record.attempts = lane.methods.rwa.context.total_attempts - attempts_before;
