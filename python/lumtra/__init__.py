@@ -13,6 +13,7 @@ several threads run at once. Nothing is printed unless asked (echo=True);
 a run that fails raises an Error subclass with the program's message.
 """
 
+import collections
 import json
 import math
 import numbers
@@ -24,7 +25,7 @@ import warnings
 from . import _core
 
 __all__ = ["Network", "Result", "simulate", "Error", "InputError", "UsageError", "PluginError",
-           "LumtraWarning", "METHODS"]
+           "LumtraWarning", "METHODS", "FirstFit", "BLOCKED", "Path", "Hop", "Departure"]
 
 __version__ = _core.version
 
@@ -67,14 +68,79 @@ def _failure(status, out, err):
     return kind(message, status)
 
 
-def _run(args):
-    """One in-process run; (stdout, stderr) as text, or the Error."""
-    status, out, err = _core.run(["lumtra", *args])
+def _run(args, method=None):
+    """One in-process run, `method` (a Python method) offered to --plugin
+    under its name; (stdout, stderr) as text, or the Error."""
+    if method is None:
+        status, out, err, failed = _core.run(["lumtra", *args])
+    else:
+        name, version, routes = _method_identity(method)
+        status, out, err, failed = _core.run(["lumtra", *args], method, name, version, routes)
     out = out.decode("utf-8", "replace")
     err = err.decode("utf-8", "replace")
+    if failed:
+        raise PluginError(f"lumtra: plug-in {name} (Python): {failed}", 1)
     if status != 0:
         raise _failure(status, out, err)
     return out, err
+
+
+# ---------------------------------------------------------------------------
+# Methods written in Python
+
+# A candidate path, as view.paths(s, d) lists them: its index in the pair's
+# list, its hops, the nodes after the source, its cost and its number of
+# segments (runs of hops that keep one wavelength).
+Path = collections.namedtuple("Path", "index hops nodes cost segments")
+# A hop: the fibre (index), its link (what view.free() and view.window()
+# take), the wavelengths 0 .. bound-1 that exist on every fibre of its
+# segment, whether the segment ends after it, whether both ends groom.
+Hop = collections.namedtuple("Hop", "fibre link bound ends_segment groomed")
+# A call that departs: its pair, the index of its path, its slots and the
+# wavelength of every hop.
+Departure = collections.namedtuple("Departure", "source destination path slots wavelengths")
+
+# What assign returns to block the call outright.
+BLOCKED = False
+
+
+class FirstFit:
+    """First fit, written in Python: the lowest wavelength of each segment
+    that is free on all its hops, scanned from the window's low end, the
+    trials counted as -ff counts them. With the classic routing it places
+    every call as -ff does on networks without grooming (the masks tell
+    which wavelengths carry no call at all).
+
+    The shape of any method: assign(call, view) returns the wavelengths of
+    the offered path (call.candidate), one per segment; None when the path
+    has none (the routing then offers the next); BLOCKED to lose the call.
+    A method with routes = True chooses the path itself and returns
+    (path index, wavelengths). Optional: release(departure, view) when a
+    call departs, reset() before every batch."""
+
+    name = "python-first-fit"
+    version = "1.0"
+
+    def assign(self, call, view):
+        chosen = []
+        for low, end, free in view.segments(call):
+            if not free:
+                view.attempts += end - low
+                return None
+            w = (free & -free).bit_length() - 1
+            view.attempts += w - low + 1
+            chosen.append(w)
+        return chosen
+
+
+def _method_identity(method):
+    """(name, version, routes) of a method object or class."""
+    if not callable(getattr(method, "assign", None)):
+        raise InputError(f"lumtra: simulate: plugin: {method!r} is neither a file name nor a method "
+                         "(an object or class with assign(call, view))")
+    kind = method if isinstance(method, type) else type(method)
+    name = str(getattr(method, "name", None) or kind.__name__).replace(":", "_")
+    return name, str(getattr(method, "version", "") or ""), bool(getattr(method, "routes", False))
 
 
 # ---------------------------------------------------------------------------
@@ -267,10 +333,10 @@ def command_line(network_path, method="ff", assignment=None, seed=1, batches=10,
         args += _real("--precision:")("precision", precision)
     if warmup is not None:
         args += _real("--warmup:")("warmup", warmup)
-    if plugin is not None:
-        if not isinstance(plugin, (str, os.PathLike)):
-            raise InputError(f"lumtra: simulate: plugin: {plugin!r} is not a file name")
+    if isinstance(plugin, (str, os.PathLike)):
         args.append("--plugin:" + os.fspath(plugin))
+    elif plugin is not None:
+        args.append("--plugin:" + _method_identity(plugin)[0])
     args.append("-nt:" + network_path)
     return args
 
@@ -369,7 +435,9 @@ def simulate(network, method="ff", assignment=None, seed=1, batches=10, time=100
     wavelengths unless `assignment` names another. seed, batches, time: -s,
     -b, -t (None takes the network file's batches and time). parallel: True
     or a thread count, for --parallel; precision, warmup: --precision,
-    --warmup; plugin: a plug-in file, "FILE[:ARGS]". The other keywords are
+    --warmup; plugin: a plug-in file, "FILE[:ARGS]", or a method written in
+    Python (an object or class with assign(call, view), see FirstFit; a
+    class is made anew for every simulation lane). The other keywords are
     the classic options under the names of the JSON configuration:
     all_paths, max_path_length, min_path_length, max_paths, length_margin,
     path_order, second_path_limit, sort_mode (1 hops, 2 cost, 3 hops then
@@ -389,7 +457,8 @@ def simulate(network, method="ff", assignment=None, seed=1, batches=10, time=100
         args = command_line(path, method, assignment, seed, batches, time, parallel, precision, warmup,
                             plugin, **path_options)
         document = os.path.join(scratch, "run.json")
-        out, err = _run(args + ["--json:" + document])
+        method = None if plugin is None or isinstance(plugin, (str, os.PathLike)) else plugin
+        out, err = _run(args + ["--json:" + document], method)
         with open(document, encoding="utf-8") as f:
             text = f.read()
     finally:

@@ -153,6 +153,34 @@ def test_errors_carry_the_program_message_and_print_nothing(capfd):
     assert out == "" and err == ""
 
 
+@pytest.mark.parametrize("parallel", [None, 2])
+def test_first_fit_in_python_places_every_call_as_ff(parallel):
+    run = dict(seed=4, batches=3, time=200, parallel=parallel)
+    ours, ff = lumtra.simulate(NSFNET, plugin=lumtra.FirstFit, **run), lumtra.simulate(NSFNET, **run)
+    assert first_difference(ours.document["batches"], ff.document["batches"]) is None
+    assert ours.statistics == ff.statistics
+    assert ours.configuration["plugin"]["name"] == "python-first-fit"
+
+
+class TakesWavelengthZero:
+    def assign(self, call, view):
+        return [0] * len(view.segments(call))
+
+
+class Divides:
+    def assign(self, call, view):
+        return [1 // (call.source - call.source)]
+
+
+def test_a_wrong_python_method_stops_its_run_and_not_the_process():
+    run = dict(seed=1, batches=2, time=100)
+    with pytest.raises(lumtra.PluginError, match=r"TakesWavelengthZero.*wavelength 0 of segment 0 does not fit"):
+        lumtra.simulate(NSFNET, plugin=TakesWavelengthZero, **run)
+    with pytest.raises(lumtra.PluginError, match=r"Divides \(Python\): assign: ZeroDivisionError.*test_lumtra.py"):
+        lumtra.simulate(NSFNET, plugin=Divides, **run)
+    assert lumtra.simulate(NSFNET, plugin=lumtra.FirstFit, **run).total_blocked == 1011
+
+
 def test_the_example_draws_its_plot(tmp_path):
     plot = tmp_path / "compare.png"
     proc = subprocess.run([sys.executable, os.path.join(ROOT, "examples", "python", "compare.py"),
