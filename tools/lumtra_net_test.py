@@ -13,10 +13,15 @@ import contextlib
 import importlib.machinery
 import importlib.util
 import io
+import math
 import os
+import signal
+import stat
 import subprocess
 import sys
 import tempfile
+import threading
+import time
 import unittest
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -160,6 +165,7 @@ EDGES = "# a comment line\n\n7 Rome 8   # trailing comment\nRome 3\n"
 
 class Formats(Files):
     def test_each_format_gives_its_fibres(self):
+        twins = "graph: every edge has a reverse twin; read as undirected"
         cases = [
             ("t.gml", GML, {(1, 2): 8, (2, 1): 16}),
             ("t.graphml", GRAPHML, {**pairs((1, 2), w=8), **pairs((2, 3), (3, 1), w=4)}),
@@ -173,7 +179,11 @@ class Formats(Files):
             with self.subTest(name):
                 net, err = self.convert(name, content)
                 self.assertEqual(fibres(net["capacity"]), expected)
-                self.assertEqual(err, "")
+                if name in ("t.gml", "t.json"):  # directed, every edge with its reverse twin
+                    self.assertEqual(err, f"lumtra-net: {self.path(name)}: {twins} (each pair of twins "
+                                          "is one fibre pair; --directed reads one fibre per edge)\n")
+                else:
+                    self.assertEqual(err, "")
 
     def test_from_overrides_detection(self):
         status, _, err = run(self.path("g.txt", GML), "--from", "json")
@@ -228,15 +238,15 @@ class GraphShape(Files):
         _, err = self.convert("p.graphml", GRAPHML.replace("</graph>", '<edge source="b" target="a"/></graph>'))
         self.assertEqual(err, "lumtra-net: " + self.path("p.graphml") + ": edge 1: edge 'Alpha' - 'b' "
                               "repeated (edge 4); merged into one fibre pair of 12 wavelengths\n")
-        # GML edges are named by their nodes (labels repeated or absent); repeated
-        # edges are kept also when the file does not say "multigraph 1"
+        # GML edges are named by their lines; repeated edges are kept also when
+        # the file does not say "multigraph 1"
         net, err = self.convert("p.gml", "graph [\n node [ id 0 label \"A\" ] node [ id 1 label \"A\" ] node [ id 2 ]\n"
                                          " edge [ source 0 target 1 ] edge [ source 1 target 0 wavelengths 4 ]\n"
                                          " edge [ source 1 target 2 ] edge [ source 2 target 2 ]\n]\n")
         self.assertEqual(fibres(net["capacity"]), {**pairs((1, 2), w=20), **pairs((2, 3))})
         self.assertEqual(err.splitlines(), [f"lumtra-net: {self.path('p.gml')}: {note}" for note in (
-            "node '2': self-loop at '2' dropped",
-            "edge 'A' - 'A': 2 edges; merged into one fibre pair of 20 wavelengths")])
+            "line 4: self-loop at '2' dropped",
+            "line 3: edge 'A' - 'A' repeated (line 3); merged into one fibre pair of 20 wavelengths")])
 
     def test_components(self):
         path = self.path("d.edges", "A B\nC D\nD E\nB F\nG H\nH I\nI G\n")
@@ -295,12 +305,15 @@ class Traffic(Files):
 
 # Malformed input of every format: (file name, content, expected item).
 MALFORMED = [
-    ("bad.gml", GML.replace("target 20 wavelengths 8", "target 30"), "edge 1: unknown node '30' as target"),
+    ("bad.gml", GML.replace("target 20 wavelengths 8", "target 30"), "line 6: unknown node '30' as target"),
     ("bad2.gml", GML.replace("  edge [ source 20 target 10 ]\n]\n", ""),
      "line 6: expected ']', found the end of the file"),
-    ("bad3.gml", 'graph [\n node [ id 0 "two\nlines" ]\n]\n', "line 2: cannot read '\"two' (column 14)"),
-    ("bad4.gml", GML.replace("wavelengths 8", "wavelengths 0"),
-     "edge 'New York' to 'Chicago': wavelengths 0 must be at least 1"),
+    ("bad3.gml", 'graph [\n node [ id 0 "two\nlines" ]\n]\n',
+     "line 2: expected a key or ], found '\"two\\nlines\"' (column 14)\n"),
+    ("bad4.gml", GML.replace("wavelengths 8", "wavelengths 0"), "line 6: wavelengths 0 must be at least 1"),
+    ("bad5.gml", "graph [ node [ id 1 ] edge [ source 1 target 1 wavelengths 1%s ] ]" % ("9" * 5000),
+     "line 1: a number of 5001 digits is too long\n"),
+    ("bad6.gml", "graph [ node [ id 1 label @ ] ]", "line 1: cannot read '@' (column 27)"),
     ("bad.graphml", GRAPHML.replace("<node id=\"c\"/>", "<node id=\"c\">"), "line 12: not well-formed XML"),
     ("bad2.graphml", GRAPHML.replace("<default>4</default>", "<default>-4</default>"),
      "edge 2: default wavelengths -4 must be at least 1"),
@@ -320,6 +333,16 @@ MALFORMED = [
     ("bad.edges", "A B\nB C x\n", "line 2: wavelengths 'x' is not a whole number"),
     ("bad2.edges", "A B\nB C 2 9\n", "line 2: expected 'A B [wavelengths]', found 4 fields"),
     ("empty.json", '{"nodes": [], "links": []}', "graph: no nodes"),
+    ("bad6.graphml", GRAPHML.replace('<node id="b"/>', '<node id="a"/>'), "node 2: node 'a' is declared twice"),
+    ("bomb.graphml", GRAPHML.replace("<graphml ", '<!DOCTYPE graphml [\n <!ENTITY a "aaaaaaaa">\n]>\n<graphml '),
+     "line 3: an entity declaration ('a'): XML entities are refused\n"),
+    ("bomb.xml", SNDLIB_XML.replace("<network ", '<!DOCTYPE network [<!ENTITY b "&#38;b;&#38;b;">]><network '),
+     "line 2: an entity declaration ('b'): XML entities are refused\n"),
+    ("big.json", '{"nodes": [], "links": [], "n": 1%s}' % ("0" * 5000),
+     "file: not valid JSON: a number with too many digits\n"),
+    ("escape.edges", "A\x1b[2J B\nC D\n", "graph: not connected: 2 components: 2 nodes (A\\x1b[2J, B)"),
+    ("zero.snd", SNDLIB.replace(" 3.0 ", " 0 ").replace(" 1.0 U", " 0 U").replace(" 4.0 ", " 0.0 "),
+     "demands: they add up to 0: there is no traffic to simulate\n", "--demands"),
     ("binary", "\0PNG", "file: not a text file"),
     ("words", "this is not a network\n", "file: unknown format"),
 ]
@@ -328,10 +351,10 @@ MALFORMED = [
 class BadInput(Files):
     def test_one_line_exit_1_and_outputs_left_alone(self):
         existing = self.path("existing.txt", "keep me\n")
-        for name, content, expected in MALFORMED:
+        for name, content, expected, *options in MALFORMED:
             with self.subTest(name):
                 path = self.path(name, content)
-                status, out, err = run(path, "-o", existing, "--nodes", self.path("map.csv"))
+                status, out, err = run(path, "-o", existing, "--nodes", self.path("map.csv"), *options)
                 self.assertEqual((status, out), (1, ""))
                 self.assertEqual(len(err.splitlines()), 1, err)
                 self.assertTrue(err.startswith(f"lumtra-net: {path}: {expected}"), err)
@@ -339,7 +362,7 @@ class BadInput(Files):
         with open(existing, encoding="utf-8") as f:
             self.assertEqual(f.read(), "keep me\n")
         self.assertEqual(sorted(os.listdir(self.dir.name)),
-                         sorted([name for name, _, _ in MALFORMED] + ["existing.txt"]))
+                         sorted([name for name, *_ in MALFORMED] + ["existing.txt"]))
 
     def test_process_exit_statuses(self):
         # the real program: no traceback, one line for bad input, usage for a bad command line
@@ -355,6 +378,252 @@ class BadInput(Files):
                 self.assertEqual(result.returncode, 2)
                 self.assertIn("usage: lumtra-net INPUT", result.stderr)
                 self.assertNotIn("Traceback", result.stderr)
+
+
+class Outputs(Files):
+    """Where the files go, through the real program: standard output, a
+    descriptor, a device, a FIFO, a symbolic link, and signals mid-write."""
+
+    ABILENE = os.path.join(TOPOLOGIES, "abilene.gml")
+
+    def tool(self, *args, stdout=subprocess.PIPE):
+        return subprocess.run([TOOL, self.ABILENE, *args], stdout=stdout, stderr=subprocess.PIPE, timeout=30)
+
+    def test_each_kind_of_target(self):
+        network = run(self.ABILENE)[1].encode()
+        result = self.tool("-o", "-", "--nodes", "/dev/stderr")
+        self.assertEqual((result.returncode, result.stdout), (0, network))
+        self.assertTrue(result.stderr.startswith(b"number,name\n1,New York\n"))
+
+        # a redirection in append mode: the earlier content stays, the file is not replaced
+        log = self.path("log", "earlier\n")
+        inode = os.stat(log).st_ino
+        with open(log, "a") as f:
+            result = self.tool("-o", "/dev/stdout", "--lengths", "/proc/self/fd/1", stdout=f)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        with open(log, "rb") as f:
+            content = f.read()
+        self.assertTrue(content.startswith(b"earlier\n" + network + b"# fibre lengths"), content[:40])
+        self.assertEqual(os.stat(log).st_ino, inode)
+
+        with open("/dev/full", "w") as full:
+            result = self.tool(stdout=full)
+        self.assertEqual((result.returncode, result.stderr),
+                         (1, b"lumtra-net: standard output: cannot write (No space left on device)\n"))
+        self.assertEqual(run(self.ABILENE, "-o", "/dev/full", "--nodes", self.path("n.csv"))[::2],
+                         (1, "lumtra-net: /dev/full: cannot write (No space left on device)\n"))
+        self.assertFalse(os.path.exists(self.path("n.csv")))
+
+        # a symbolic link is followed to its file, which is replaced; the link stays
+        target = self.path("target.txt", "old\n")
+        link = self.path("link.txt")
+        os.symlink(target, link)
+        self.assertEqual(run(self.ABILENE, "-o", link)[0], 0)
+        self.assertTrue(os.path.islink(link))
+        with open(target, "rb") as f:
+            self.assertEqual(f.read(), network)
+
+        # a FIFO is written into, not replaced
+        fifo = self.path("fifo")
+        os.mkfifo(fifo)
+        received = []
+        reader = threading.Thread(target=lambda: received.append(open(fifo, "rb").read()))
+        reader.start()
+        self.assertEqual(run(self.ABILENE, "-o", fifo)[0], 0)
+        reader.join(10)
+        self.assertEqual(received, [network])
+        self.assertTrue(stat.S_ISFIFO(os.stat(fifo).st_mode))
+
+    def test_signals_leave_no_temporary_file(self):
+        # the network is staged, then the tool waits for a reader of the FIFO
+        fifo = self.path("nodes.fifo")
+        os.mkfifo(fifo)
+        for signal_number, status, word in ((signal.SIGTERM, 143, "terminated"),
+                                            (signal.SIGINT, 130, "interrupted")):
+            with self.subTest(word):
+                process = subprocess.Popen([TOOL, self.ABILENE, "-o", self.path("out.txt"), "--nodes", fifo],
+                                           stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                deadline = time.monotonic() + 20
+                while not any(n.endswith(".tmp") for n in os.listdir(self.dir.name)):
+                    self.assertLess(time.monotonic(), deadline, "no temporary file appeared")
+                    time.sleep(0.02)
+                process.send_signal(signal_number)
+                out, err = process.communicate(timeout=20)
+                self.assertEqual((process.returncode, out, err.decode()), (status, b"", f"lumtra-net: {word}\n"))
+                self.assertEqual(sorted(os.listdir(self.dir.name)), ["nodes.fifo"])
+
+
+class Hostile(Files):
+    def test_unbounded_input_is_refused(self):
+        status, out, err = run("/dev/zero")
+        self.assertEqual((status, out, err), (1, "", "lumtra-net: /dev/zero: file: larger than 32 MiB, "
+                                                     "the most lumtra-net reads\n"))
+
+    def test_long_xml_text_reads_in_linear_time(self):
+        # 1.5 MB of line breaks between two nodes: one text of 750 000 pieces
+        path = self.path("long.xml", SNDLIB_XML.replace("</nodes>", "\n" * 1_500_000 + "</nodes>"))
+        start = time.monotonic()
+        status, out, err = run(path)
+        self.assertEqual((status, err), (0, ""))
+        self.assertLess(time.monotonic() - start, 10)
+
+
+YED = """<?xml version="1.0" encoding="UTF-8" standalone="no"?>
+<graphml xmlns="http://graphml.graphdrawing.org/xmlns" xmlns:y="http://www.yworks.com/xml/graphml">
+  <key for="node" id="d6" yfiles.type="nodegraphics"/>
+  <key for="edge" id="d10" yfiles.type="edgegraphics"/>
+  <graph edgedefault="directed" id="G">
+    <node id="n0"><data key="d6"><y:ShapeNode><y:NodeLabel>Oslo</y:NodeLabel></y:ShapeNode></data></node>
+    <node id="n1"><data key="d6"><y:ShapeNode><y:NodeLabel>Bergen</y:NodeLabel></y:ShapeNode></data></node>
+    <node id="n2"><data key="d6"><y:ShapeNode><y:NodeLabel>Trondheim</y:NodeLabel></y:ShapeNode></data></node>
+    <edge id="e0" source="n0" target="n1"/>
+    <edge id="e1" source="n2" target="n0"/>
+  </graph>
+</graphml>
+"""
+
+
+class Direction(Files):
+    def test_readings(self):
+        net, err = self.convert("y.graphml", YED)
+        self.assertEqual(fibres(net["capacity"]), pairs((1, 2), (3, 1)))
+        self.assertIn(": graph: a yEd file (yFiles keys), which marks every edge directed; read as undirected", err)
+        status, _, err = run(self.path("y.graphml"), "--directed")
+        self.assertEqual(status, 1)
+        self.assertIn("graph: not strongly connected: 3 components", err)
+        # --undirected makes a one-way link a pair; a twin keeps its own wavelengths
+        one_way = NODE_LINK.replace('{"source": "y", "target": "x"}', '{"source": "x", "target": "y"}')
+        net, _ = self.convert("o.json", one_way, "--undirected")
+        self.assertEqual(fibres(net["capacity"]), {(1, 2): 21, (2, 1): 21})
+        net, _ = self.convert("t.json", NODE_LINK, "--undirected")
+        self.assertEqual(fibres(net["capacity"]), {(1, 2): 5, (2, 1): 16})
+        # --directed on an undirected file: one fibre per edge, in its written direction
+        net, _ = self.convert("c.edges", "A B\nB C\nC A\n", "--directed")
+        self.assertEqual(fibres(net["capacity"]), {(1, 2): 16, (2, 3): 16, (3, 1): 16})
+
+
+PATH3 = "A B\nB C\n"
+
+
+class Demands(Files):
+    def test_matrix_and_table(self):
+        matrix = "# from row to column\n,C,A,B\nA,2,0,1\nB,0,3,-\nC,,4,0\n"
+        net, _ = self.convert("t.edges", PATH3, "--demands", self.path("m.csv", matrix))
+        self.assertEqual(net["rates"], [[0, 1, 2], [3, 0, 0], [4, 0, 0]])
+        # names or numbers, a header, a repeated pair adding up; scaled keeping proportions
+        table = "source;destination;erlangs\nA;C;1.5\n3;2;2\nA;3;0.5\n"
+        net, _ = self.convert("t.edges", PATH3, "--demands", self.path("l.csv", table), "--total-erlangs", 8)
+        self.assertEqual(net["rates"], [[0, 0, 4], [0, 0, 0], [0, 4, 0]])
+
+    def test_bad_demand_files(self):
+        network = self.path("t.edges", PATH3)
+        for content, expected in (
+                (",A,B,C\nA,0,1,1\nB,1,0,1\nD,1,1,0\n", "line 4: unknown node 'D'"),
+                (",A,B,C\nA,0,1,1\nB,1,0,1\nC,1,1,7\n", "line 4: diagonal entry '7': a node sends no traffic"),
+                (",A,B,C\nA,0,1,1\nB,1,0,x\nC,1,1,0\n", "line 3: demand 'x' is not a number"),
+                (",A,B,C\nA,0,1,1\nB,1,0,1\n", "file: not square: the header names 3 nodes, the rows 2"),
+                ("A,B,1\nB,C,-2\n", "line 2: demand -2 is negative"),
+                ("A,B,1\nB,B,1\n", "line 2: a demand from 'B' to itself"),
+                ("A,B,1\nB,4,1\n", "line 2: unknown node '4'"),
+                ("A,B,0\nB,C,0\n", "demands: they add up to 0: there is no traffic to simulate\n")):
+            with self.subTest(content):
+                demands = self.path("d.csv", content)
+                status, out, err = run(network, "--demands", demands)
+                self.assertEqual((status, out), (1, ""))
+                self.assertTrue(err.startswith(f"lumtra-net: {demands}: {expected}"), err)
+                self.assertEqual(len(err.splitlines()), 1)
+
+    def test_gravity(self):
+        gml = ('graph [\n node [ id 0 label "A" population 1 ]\n node [ id 1 label "B" population 2 ]\n'
+               ' node [ id 2 label "C" population 3 ]\n edge [ source 0 target 1 length 100 ]\n'
+               ' edge [ source 1 target 2 length 300 ]\n]\n')
+        # w(s) w(d): 2, 3 and 6 each way, 22 in all
+        net, _ = self.convert("g.gml", gml, "--gravity", "population", "--total-erlangs", 22)
+        self.assertEqual(net["rates"], [[0, 2, 3], [2, 0, 6], [3, 6, 0]])
+        # divided by the km: 2/100, 3/400, 6/300, 0.095 in all, scaled to 0.95
+        net, _ = self.convert("g.gml", gml, "--gravity", "population", "--gravity-distance-exponent", 1,
+                              "--total-erlangs", 0.95)
+        for got, want in zip(sum(net["rates"], []), [0, 0.2, 0.075, 0.2, 0, 0.2, 0.075, 0.2, 0]):
+            self.assertAlmostEqual(got, want, places=12)
+        # degree 1, 2, 1; without a total, 1 Erlang per ordered pair on average (6 in all)
+        net, _ = self.convert("g.gml", gml, "--gravity", "degree")
+        self.assertEqual(net["rates"], [[0, 1.2, 0.6], [1.2, 0, 1.2], [0.6, 1.2, 0]])
+        status, _, err = run(self.path("g.gml"), "--gravity", "income")
+        self.assertEqual((status, err.split(": ", 2)[2]), (1, "node 'A': no attribute 'income' for --gravity\n"))
+
+
+class Converters(Files):
+    def test_chosen_nodes(self):
+        # neighbours: A 2, B 3, C 2, D 3, E 2
+        edges = "A B\nB C\nB D\nC D\nD E\nA E\n"
+        for spec, letters in (("degree:3", "yynyn"), ("degree:1", "nynnn"), ("C,5", "nnyny")):
+            with self.subTest(spec):
+                net, _ = self.convert("c.edges", edges, "--converters", spec)
+                self.assertEqual("".join(node.split()[1] for node in net["nodes"]), letters)
+        gml = GML.replace('label "Chicago"', 'label "Chicago" converter "yes"')
+        net, err = self.convert("c.gml", gml, "--converters", "attr:converter")
+        self.assertEqual(net["nodes"], ["1 n", "1 y"])
+        self.assertIn("converters: 1 node convert: 'Chicago'", err)
+        for spec, expected in (("degree:6", "degree:6: K must be a whole number from 1 to the 5 nodes"),
+                               ("A,Q", "node list: unknown node 'Q'")):
+            status, _, err = run(self.path("c.edges"), "--converters", spec)
+            self.assertEqual((status, err), (1, f"lumtra-net: --converters: {expected}\n"))
+
+
+class Lengths(Files):
+    def lengths(self, *args):
+        side = self.path("km.txt")
+        status, _, err = run(*args, "--lengths", side)
+        self.assertEqual(status, 0, err)
+        with open(side, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+        self.assertTrue(lines[0].startswith("# "))
+        return {(int(a), int(b)): float(km) for a, b, km in (line.split() for line in lines[1:])}
+
+    def test_from_coordinates_and_attributes(self):
+        km = self.lengths(os.path.join(TOPOLOGIES, "abilene.gml"))
+        self.assertEqual(len(km), 28)
+        # New York (40.71427 N, 74.00597 W) to Chicago (41.85003 N, 87.65005 W), by the
+        # spherical law of cosines on a sphere of 6371 km
+        lat1, lat2, dlon = map(math.radians, (40.71427, 41.85003, 87.65005 - 74.00597))
+        expected = 6371 * math.acos(math.sin(lat1) * math.sin(lat2) + math.cos(lat1) * math.cos(lat2) * math.cos(dlon))
+        self.assertAlmostEqual(km[(1, 2)], expected, delta=0.001)
+        self.assertEqual(km[(2, 1)], km[(1, 2)])
+        km = self.lengths(os.path.join(TOPOLOGIES, "cost239.json"))
+        self.assertEqual((len(km), km[(1, 2)], km[(2, 1)]), (52, 1300, 1300))
+
+    def test_missing_or_bad_lengths(self):
+        for name, content, expected in (
+                ("n.edges", PATH3, "line 1: no length: no numeric length, distance or LinkLength attribute, "
+                                   "and node 'A' has no latitude and longitude"),
+                ("z.json", NODE_LINK.replace('"wavelengths": 5', '"distance": 0'),
+                 "edges[0]: length 0 must be above 0 km")):
+            with self.subTest(name):
+                path = self.path(name, content)
+                status, _, err = run(path, "--lengths", self.path("km.txt"))
+                self.assertEqual((status, err), (1, f"lumtra-net: {path}: {expected}\n"))
+                self.assertFalse(os.path.exists(self.path("km.txt")))
+
+
+class Library(Files):
+    def test_network_from_graph(self):
+        graph = tool.nx.Graph()
+        graph.add_nodes_from([("a", {"label": "A"}), ("b", {"label": "B"}), ("c", {})])
+        graph.add_edges_from([("a", "b", {"wavelengths": 4}), ("b", "c")])
+        text, names, notes = tool.network_from_graph(graph, wavelengths=8, demands={("a", "c"): 2, ("c", "b"): 1},
+                                                     converters=["b"], total_erlangs=6)
+        net, _ = self.convert("same.edges", "A B 4\nB c\n", "--wavelengths", 8, "--converters", "B",
+                              "--demands", self.path("d.csv", "A,c,2\nc,B,1\n"), "--total-erlangs", 6)
+        self.assertEqual(parse(text), net)
+        self.assertEqual((names, notes), (["A", "B", "c"], []))
+        graph.add_node("d")
+        with self.assertRaises(tool.InputError) as caught:
+            tool.network_from_graph(graph)
+        self.assertEqual(str(caught.exception), "graph: not connected: 2 components: 3 nodes (A, B, c); "
+                                                "1 node (d) (--largest-component keeps the largest)")
+        with self.assertRaises(tool.InputError) as caught:
+            tool.network_from_graph(graph, erlangs=1, total_erlangs=2)
+        self.assertEqual(caught.exception.item, "options")
 
 
 @unittest.skipUnless(os.access(LUMTRA, os.X_OK), f"no lumtra at {LUMTRA}")
