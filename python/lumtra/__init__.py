@@ -156,31 +156,6 @@ def _net_tool():
     return _net
 
 
-def _network_from_graph(graph, wavelengths=16, erlangs=None, total_erlangs=None, demands=None,
-                        converters=None, directed=None):
-    """The conversion for a lumtra-net that has no network_from_graph yet,
-    made of its own steps: (network file text, names, notes)."""
-    import argparse
-    tool = _net_tool()
-    if converters is not None or directed is not None:
-        raise Error("lumtra: networkx graph: converters and directed need a newer tools/lumtra-net")
-    options = argparse.Namespace(
-        wavelengths=wavelengths, slots=1, call_slots=(1, 1), node_type=1, conversion="n", grooming=None,
-        erlangs=1.0 if erlangs is None else erlangs, total_erlangs=total_erlangs,
-        demands=demands is not None, batches=10, time=1000.0, largest_component=False)
-    edges = (graph.edges(keys=True, data=True) if graph.is_multigraph() else
-             ((u, v, None, attrs) for u, v, attrs in graph.edges(data=True)))
-    topo = tool.from_graph(graph, ("name", "label"), ((u, v, attrs, None) for u, v, _, attrs in edges))
-    if demands is not None:
-        topo.demands = []
-        for (u, v), value in dict(demands).items():
-            topo.add_demand(u, v, tool.amount(value, "demand", f"demand {tool.quoted(u)} to {tool.quoted(v)}"),
-                            "demands")
-    notes = []
-    net = tool.build_network(topo, options, notes)
-    return tool.network_file(net, options), net.names, notes
-
-
 class Network:
     """A network the program can run: the text of a network file, the names
     of its nodes (index 0 is node 1), and the file it came from, if any."""
@@ -207,22 +182,26 @@ class Network:
 
     @classmethod
     def from_networkx(cls, graph, wavelengths=16, erlangs=None, total_erlangs=None, demands=None,
-                      converters=None, directed=None):
-        """A networkx graph as tools/lumtra-net converts it, under the same
-        rules and with the same messages: an undirected edge is a fibre pair,
-        a directed edge one fibre, of the edge's "wavelengths" attribute or
-        `wavelengths`; `erlangs` between every ordered pair (default 1), or
-        `total_erlangs` shared by them, or `demands` {(source, target):
-        Erlangs}; `converters` the nodes that convert wavelengths. Nodes are
-        named by their "name" or "label" attribute, else by their key."""
+                      converters=None, directed=None, **options):
+        """A networkx graph as tools/lumtra-net converts it, by its code,
+        under the same rules and with the same messages: an undirected edge
+        is a fibre pair, a directed edge one fibre, of the edge's
+        "wavelengths" attribute or `wavelengths`; `erlangs` between every
+        ordered pair (default 1), or `total_erlangs` shared by them, or
+        `demands` ({(source, target): Erlangs}, (source, target, Erlangs)
+        triples or a demand CSV file); `converters` the nodes that convert
+        wavelengths (node keys, or the tool's text: "A,B", "degree:3",
+        "attr:KEY"); `directed` None (the graph's own), True or False. The
+        other options of lumtra-net go by name, "-" as "_" (slots=4,
+        gravity="population", largest_component=True). Nodes are named by
+        their "label" or "name" attribute, else by their key."""
         tool = _net_tool()
-        convert = getattr(tool, "network_from_graph", None) or _network_from_graph
         try:
-            text, names, notes = convert(
+            text, names, notes = tool.network_from_graph(
                 graph, wavelengths=wavelengths, erlangs=erlangs, total_erlangs=total_erlangs,
-                demands=demands, converters=converters, directed=directed)
+                demands=demands, converters=converters, directed=directed, **options)
         except tool.InputError as e:
-            raise InputError(f"lumtra: networkx graph: {e.item}: {e.problem}") from None
+            raise InputError(f"lumtra: {e.source or 'networkx graph'}: {e.item}: {e.problem}") from None
         for note in notes:
             warnings.warn(f"lumtra: networkx graph: {note}", LumtraWarning, stacklevel=2)
         return cls(text, names, notes=notes)

@@ -81,11 +81,11 @@ def test_graphs_become_fibres_between_named_nodes():
     g = nx.Graph()
     g.add_edge("Oslo", "Bergen", wavelengths=8)
     g.add_edge("Bergen", "Trondheim")
-    net = lumtra.Network.from_networkx(g, wavelengths=4, erlangs=2)
+    net = lumtra.Network.from_networkx(g, wavelengths=4, erlangs=2, converters=["Bergen"])
     assert net.names == ["Oslo", "Bergen", "Trondheim"]
     rows = net.text.splitlines()
     # Count, three node lines, three slot values, then the two matrices.
-    assert rows[0] == "3"
+    assert rows[0:4] == ["3", "1 n", "1 y", "1 n"]
     assert rows[7:10] == ["0 8 0", "8 0 4", "0 4 0"]
     assert rows[10:13] == ["0 2 2", "2 0 2", "2 2 0"]
 
@@ -98,11 +98,13 @@ def test_graphs_become_fibres_between_named_nodes():
     assert set(names["source"]) == {"Oslo", "Bergen", "Trondheim"}
 
 
-def test_graph_errors_name_the_edge():
+def test_graph_errors_name_the_item():
     g = nx.Graph()
     g.add_edge("a", "b", wavelengths="many")
-    with pytest.raises(lumtra.InputError, match=r"lumtra: networkx graph: .*'a'.*'b'.*'many'"):
+    with pytest.raises(lumtra.InputError, match=r"^lumtra: networkx graph: edge 'a' - 'b': wavelengths 'many'"):
         lumtra.Network.from_networkx(g)
+    with pytest.raises(lumtra.InputError, match=r"node 'a': no attribute 'population'"):
+        lumtra.Network.from_networkx(nx.path_graph(["a", "b"]), gravity="population")
     apart = nx.Graph([("a", "b"), ("c", "d")])
     with pytest.raises(lumtra.InputError, match="not connected"):
         lumtra.Network.from_networkx(apart)
