@@ -164,6 +164,26 @@ def test_first_fit_in_python_places_every_call_as_ff(parallel):
     assert ours.configuration["plugin"]["name"] == "python-first-fit"
 
 
+class RoutesByFirstFit:
+    """First fit over the candidate paths, chosen by the method itself."""
+    routes = True
+
+    def assign(self, call, view):
+        for path in view.paths(call.source, call.destination):
+            free = [f for _, _, f in view.segments(call, path.index)]
+            if all(free):
+                return path.index, [(f & -f).bit_length() - 1 for f in free]
+        return None
+
+
+def test_a_routing_method_in_python_sees_every_candidate_path():
+    run = dict(seed=5, batches=2, time=200)
+    ours, ff = lumtra.simulate(NSFNET, plugin=RoutesByFirstFit, **run), lumtra.simulate(NSFNET, **run)
+    assert ours.document["batches"] == ff.document["batches"]
+    # It counts no trials, which is all that differs.
+    assert ours.average_number_of_attempts == 0 < ff.average_number_of_attempts
+
+
 class TakesWavelengthZero:
     def assign(self, call, view):
         return [0] * len(view.segments(call))
