@@ -90,7 +90,7 @@ std::string without_elapsed(const std::string& out) {
   return result;
 }
 
-RunResult run_lumtra(const std::vector<std::string>& args, const std::string& stdin_text) {
+RunResult run_lumtra(const std::vector<std::string>& args, const std::string& stdin_text, const PluginHooks& hooks) {
   std::FILE* in = std::tmpfile();
   std::FILE* out = std::tmpfile();
   std::FILE* err = std::tmpfile();
@@ -102,7 +102,7 @@ RunResult run_lumtra(const std::vector<std::string>& args, const std::string& st
   for (auto& s : storage) argv.push_back(s.data());
   argv.push_back(nullptr);
   RunResult r;
-  r.status = lumtra_main(static_cast<int>(storage.size()), argv.data(), in, out, err);
+  r.status = lumtra_main(static_cast<int>(storage.size()), argv.data(), in, out, err, hooks);
   std::fflush(out);
   std::fflush(err);
   r.out = slurp(out);

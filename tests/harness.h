@@ -36,8 +36,10 @@ struct RunResult {
   std::string err;
 };
 
-// args exclude the program name. stdin_text is what standard input holds.
-RunResult run_lumtra(const std::vector<std::string>& args, const std::string& stdin_text = "");
+// args exclude the program name. stdin_text is what standard input holds;
+// `hooks` offers in-process plug-in tables to --plugin.
+RunResult run_lumtra(const std::vector<std::string>& args, const std::string& stdin_text = "",
+                     const PluginHooks& hooks = {});
 // The same through the built executable (exit status as the shell sees it),
 // optionally under an address-space limit and with an alarm that kills a
 // run that hangs.

@@ -238,8 +238,7 @@ PluginLane::Answer PluginLane::ask(RwaContext& c, const lumtra_call& call, uint3
                      std::to_string(count) + ")");
   const Path& p = c.paths->paths[list_first + answer.path];
   const Hop* h = c.paths->path_hops(p);
-  uint32_t segments = 0;
-  for (uint32_t j = 0; j < p.hops; ++j) segments += h[j].ends_segment;
+  const uint32_t segments = plugin_->facts().paths[list_first + answer.path].segments;
   if (answer.segments != segments)
     return wrong(c, call,
                  "answered " + std::to_string(answer.segments) + " wavelengths, but path " +
