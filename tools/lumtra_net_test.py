@@ -15,6 +15,7 @@ import importlib.util
 import io
 import math
 import os
+import re
 import signal
 import stat
 import subprocess
@@ -28,6 +29,11 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TOOL = os.path.join(ROOT, "tools", "lumtra-net")
 TOPOLOGIES = os.path.join(ROOT, "examples", "topologies")
 LUMTRA = sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build", "lumtra")
+
+try:
+    import networkx
+except ImportError:
+    networkx = None
 
 _loader = importlib.machinery.SourceFileLoader("lumtra_net", TOOL)
 _spec = importlib.util.spec_from_loader("lumtra_net", _loader)
@@ -563,7 +569,7 @@ class Converters(Files):
         gml = GML.replace('label "Chicago"', 'label "Chicago" converter "yes"')
         net, err = self.convert("c.gml", gml, "--converters", "attr:converter")
         self.assertEqual(net["nodes"], ["1 n", "1 y"])
-        self.assertIn("converters: 1 node convert: 'Chicago'", err)
+        self.assertIn("converters: 1 node converts: 'Chicago'", err)
         for spec, expected in (("degree:6", "degree:6: K must be a whole number from 1 to the 5 nodes"),
                                ("A,Q", "node list: unknown node 'Q'")):
             status, _, err = run(self.path("c.edges"), "--converters", spec)
@@ -607,7 +613,7 @@ class Lengths(Files):
 
 class Library(Files):
     def test_network_from_graph(self):
-        graph = tool.nx.Graph()
+        graph = networkx.Graph()
         graph.add_nodes_from([("a", {"label": "A"}), ("b", {"label": "B"}), ("c", {})])
         graph.add_edges_from([("a", "b", {"wavelengths": 4}), ("b", "c")])
         text, names, notes = tool.network_from_graph(graph, wavelengths=8, demands={("a", "c"): 2, ("c", "b"): 1},
@@ -652,9 +658,30 @@ class EndToEnd(Files):
                 self.assertIn("Capacities that differ between the two directions: none\n", check.stdout)
                 self.assertTrue(check.stdout.endswith("The network can run.\n"), check.stdout)
 
+    def test_lengths_make_the_first_candidate_the_shortest_by_km(self):
+        network, side = self.path("geant2.txt"), self.path("geant2-km.txt")
+        status, _, err = run(os.path.join(TOPOLOGIES, "geant2.json"), "-o", network, "--lengths", side)
+        self.assertEqual(status, 0, err)
+        graph = networkx.DiGraph()
+        with open(side, encoding="utf-8") as f:
+            graph.add_weighted_edges_from((int(a), int(b), float(km)) for a, b, km in
+                                          (line.split() for line in f if not line.startswith("#")))
+        result = self.lumtra(network, "--lengths:" + side, "-s:1", "-b:1", "-t:1")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        first = {}
+        for m in re.finditer(r"\nPath From (\d+) to (\d+): ([\d-]+)\nCost: ([\d.]+) km\n", result.stdout):
+            first.setdefault((int(m.group(1)), int(m.group(2))), ([int(x) for x in m.group(3).split("-")],
+                                                                  float(m.group(4))))
+        self.assertEqual(len(first), 35 * 34)
+        shortest = dict(networkx.all_pairs_dijkstra_path_length(graph))
+        for (s, d), (nodes, cost) in first.items():
+            km = sum(graph[a][b]["weight"] for a, b in zip(nodes, nodes[1:]))
+            self.assertAlmostEqual(km, shortest[s][d], places=6, msg=f"{s} to {d}")
+            self.assertAlmostEqual(cost, km, places=6)
+
 
 if __name__ == "__main__":
-    if tool.nx is None:
+    if networkx is None:
         print("networkx is not installed (Debian package python3-networkx)")
         sys.exit(1 if os.environ.get("CI") == "true" else 77)
     result = unittest.main(argv=sys.argv[:1], exit=False).result

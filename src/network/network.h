@@ -69,6 +69,9 @@ struct Network {
   std::vector<uint32_t> capacity;     // T x T wavelengths per fibre
   std::vector<uint8_t> adjacency;     // T x T, 1 where capacity != 0
   std::vector<double> arrival_rates;  // T x T calls per time unit, scaled and redistributed
+  // T x T fibre lengths in metres (--lengths); empty: every link costs 1 and
+  // path costs are hop counts.
+  std::vector<int32_t> link_metres;
   uint32_t slots_per_wavelength = 0;
   uint32_t min_call_slots = 0;
   uint32_t max_call_slots = 0;

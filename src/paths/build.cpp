@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -36,6 +37,9 @@ class TableBuilder {
         bounds_(net),
         expander_(net, switching_window(cfg)),
         switching_(has_switching_nodes(net)),
+        by_length_(!net.link_metres.empty()),
+        length_dist_(by_length_ ? length_distances(net) : LengthDistances{}),
+        most_(t_, kNoRoute),
         lower_(t_),
         upper_(t_),
         lo_(t_),
@@ -48,6 +52,7 @@ class TableBuilder {
         progress_(limits.progress),
         progress_every_(std::chrono::milliseconds(limits.progress_ms)) {
     if (progress_) search_.on_progress([this](uint64_t steps) { report_progress(steps); });
+    if (by_length_) length_search_.emplace(net, length_dist_);
   }
   ~TableBuilder() {
     if (reported_) {
@@ -61,6 +66,8 @@ class TableBuilder {
 
  private:
   void window_row(uint32_t s);
+  void window_row_by_length(uint32_t s);
+  bool collect(uint32_t d, const uint32_t* nodes, uint32_t h, int32_t cost);
   void narrow_to_cuts(uint32_t s);
   Status finish_row(uint32_t s, std::vector<std::pair<uint32_t, uint32_t>>& missing);
   bool append(uint32_t s, const uint32_t* nodes, uint32_t hops, int32_t cost);
@@ -80,6 +87,12 @@ class TableBuilder {
   std::vector<uint32_t> longest_;  // per destination: no loop-free path is longer
   SwitchingExpander expander_;
   const bool switching_;
+  // With fibre lengths (--lengths) a path costs its length in metres: the
+  // window is one of lengths, the search bounds lengths as well as hops.
+  const bool by_length_;
+  LengthDistances length_dist_;
+  std::optional<LengthSearch> length_search_;  // made only with lengths
+  std::vector<int64_t> most_;  // per destination: the longest length recorded
 
   // Per destination of the current source.
   std::vector<uint32_t> lower_, upper_;  // hop window, unsigned view
@@ -157,6 +170,35 @@ void TableBuilder::window_row(uint32_t s) {
     }
     groups_[d] = groups;
     keep_[d] = keep;
+  }
+}
+
+// The window of window_row with costs in metres: -mc and -e are in km, the
+// least cost is the least length; -mn and -mx still bound the hops. Lists are
+// not narrowed to their cuts (that needs costs equal to hop counts).
+void TableBuilder::window_row_by_length(uint32_t s) {
+  const PathOptions& c = cfg_;
+  for (uint32_t d = 0; d < t_; ++d) {
+    groups_[d] = keep_[d] = kAny;
+    two_groups_[d] = 0;
+    most_[d] = kNoRoute;
+    if (c.all_paths) {
+      lower_[d] = static_cast<uint32_t>(c.min_path_length);
+      upper_[d] = std::max(static_cast<uint32_t>(c.max_path_length), 1u);
+      continue;
+    }
+    const int64_t dist = length_dist_(s, d);
+    int64_t up;
+    if (c.length_margin != 0)
+      up = dist == kNoRoute ? kNoRoute : std::max<int64_t>(-1, dist + int64_t{c.length_margin} * 1000);
+    else if (c.path_order != 1)
+      up = kNoRoute;
+    else
+      up = (c.second_path_limit != 0 && dist <= int64_t{c.second_path_limit} * 1000) ? kNoRoute : dist;
+    most_[d] = up;
+    lower_[d] = static_cast<uint32_t>(std::max(c.min_path_length, 1));
+    upper_[d] = static_cast<uint32_t>(c.max_path_length);
+    two_groups_[d] = c.path_order == 1 && c.length_margin == 0 && c.second_path_limit != 0 && up == kNoRoute;
   }
 }
 
@@ -239,6 +281,17 @@ Status TableBuilder::too_large() const {
                            "; bound them with -mx, -mc, -n or -mp");
 }
 
+// Keeps a path the search found in the list of d of the current source.
+bool TableBuilder::collect(uint32_t d, const uint32_t* nodes, uint32_t h, int32_t cost) {
+  ++found_;
+  if (!fits(0, 0, uint64_t{h} + 1)) return false;
+  scratch_[d].push_back(Path{static_cast<uint32_t>(pool_.size()), cost, h, 0});
+  pool_.insert(pool_.end(), nodes, nodes + h);
+  pool_.push_back(t_);
+  ++scratch_paths_;
+  return true;
+}
+
 // Appends one path to the table, with its per-hop data.
 bool TableBuilder::append(uint32_t s, const uint32_t* nodes, uint32_t hops, int32_t cost) {
   if (!fits(1, uint64_t{hops} + 1, 0)) return false;
@@ -301,9 +354,13 @@ Status TableBuilder::build(std::vector<std::pair<uint32_t, uint32_t>>& missing) 
   table_ = PathTable{};
   table_.total_nodes = t_;
   table_.lists.assign(size_t(t_) * t_, PathList{});
+  table_.costs_in_metres = by_length_;
   for (uint32_t s = 0; s < t_; ++s) {
     source_ = s;
-    window_row(s);
+    if (by_length_)
+      window_row_by_length(s);
+    else
+      window_row(s);
     // Longest loop-free path from s: one hop less than the nodes it reaches,
     // and no more than the blocks between s and d allow.
     const uint32_t longest = search_.reachable_count(s) - 1;
@@ -313,21 +370,20 @@ Status TableBuilder::build(std::vector<std::pair<uint32_t, uint32_t>>& missing) 
       lo_[d] = reachable ? lower_[d] : 1;
       hi_[d] = reachable ? std::min({upper_[d], longest, longest_[d]}) : 0;
     }
-    narrow_to_cuts(s);
+    if (!by_length_) narrow_to_cuts(s);
 
     for (auto& list : scratch_) list.clear();
     pool_.clear();
     scratch_paths_ = 0;
-    bool complete = search_.run(s, lo_, hi_, [&](uint32_t d, const uint32_t* nodes, uint32_t h) {
-      ++found_;
-      if (!fits(0, 0, uint64_t{h} + 1)) return false;
-      // Every existing link weighs 1, so a path costs its hop count.
-      scratch_[d].push_back(Path{static_cast<uint32_t>(pool_.size()), static_cast<int32_t>(h), h, 0});
-      pool_.insert(pool_.end(), nodes, nodes + h);
-      pool_.push_back(t_);
-      ++scratch_paths_;
-      return true;
-    });
+    bool complete;
+    if (by_length_)
+      complete = length_search_->run(s, lo_, hi_, most_, [&](uint32_t d, const uint32_t* nodes, uint32_t h, int64_t m) {
+        return collect(d, nodes, h, static_cast<int32_t>(std::min<int64_t>(m, INT32_MAX)));
+      });
+    else  // every existing link weighs 1, so a path costs its hop count
+      complete = search_.run(s, lo_, hi_, [&](uint32_t d, const uint32_t* nodes, uint32_t h) {
+        return collect(d, nodes, h, static_cast<int32_t>(h));
+      });
     if (!complete) return too_large();
     if (Status st = finish_row(s, missing); !st.ok()) return st;
   }

@@ -41,20 +41,32 @@ void link_rows(const Network& net, Rows rows, std::vector<uint32_t>& first, std:
   }
 }
 
+// Distances from every node along the links leaving it, and to every node
+// along the links arriving at it: fill(first, next, leaving, rows) fills the
+// T rows of one direction.
+template <class Value, class Fill>
+Distances<Value> all_distances(const Network& net, Value unreached, Fill fill) {
+  const uint32_t t = net.total_nodes;
+  Distances<Value> d;
+  d.nodes = t;
+  d.from.assign(size_t(t) * t, unreached);
+  d.to.assign(size_t(t) * t, unreached);
+  std::vector<uint32_t> first, next;
+  link_rows(net, Rows::leaving, first, next);
+  fill(first, next, true, d.from.data());
+  link_rows(net, Rows::arriving, first, next);
+  fill(first, next, false, d.to.data());
+  return d;
+}
+
 }  // namespace
 
 HopDistances hop_distances(const Network& net) {
   const uint32_t t = net.total_nodes;
-  HopDistances d;
-  d.nodes = t;
-  d.from.assign(size_t(t) * t, kUnbounded);
-  d.to.assign(size_t(t) * t, kUnbounded);
-  std::vector<uint32_t> first, next, queue;
-  link_rows(net, Rows::leaving, first, next);
-  for (uint32_t s = 0; s < t; ++s) bfs(s, first, next, d.from.data() + size_t(s) * t, queue);
-  link_rows(net, Rows::arriving, first, next);
-  for (uint32_t s = 0; s < t; ++s) bfs(s, first, next, d.to.data() + size_t(s) * t, queue);
-  return d;
+  std::vector<uint32_t> queue;
+  return all_distances<int32_t>(net, kUnbounded, [&](const auto& first, const auto& next, bool, int32_t* rows) {
+    for (uint32_t s = 0; s < t; ++s) bfs(s, first, next, rows + size_t(s) * t, queue);
+  });
 }
 
 LongestPathBounds::LongestPathBounds(const Network& net) {
@@ -143,12 +155,16 @@ void LongestPathBounds::from(uint32_t s, std::vector<uint32_t>& bound) {
   }
 }
 
-PathSearch::PathSearch(const Network& net, const HopDistances& dist) : dist_(dist), t_(net.total_nodes) {
+LoopFreeWalk::LoopFreeWalk(const Network& net, uint32_t t) {
   link_rows(net, Rows::leaving, first_, next_);
+  visited_.assign(t, 0);
+  stack_.assign(size_t(t) + 1, 0);
+  cursor_.assign(size_t(t) + 1, 0);
+}
+
+PathSearch::PathSearch(const Network& net, const HopDistances& dist)
+    : LoopFreeWalk(net, net.total_nodes), dist_(dist), t_(net.total_nodes) {
   useful_.assign(t_, -1);
-  visited_.assign(t_, 0);
-  stack_.assign(size_t(t_) + 1, 0);
-  cursor_.assign(size_t(t_) + 1, 0);
 }
 
 uint32_t PathSearch::reachable_count(uint32_t s) const {
@@ -170,8 +186,78 @@ void PathSearch::prepare(uint32_t s, std::span<const uint32_t> lower, std::span<
       useful_[v] = std::max(useful_[v], top - to_d[v]);
     }
   }
-  std::fill(visited_.begin(), visited_.end(), uint8_t{0});
-  visited_[s] = 1;
+  start(s);
+}
+
+namespace {
+
+// Dijkstra over `first`/`next` rows whose link lengths `metres` gives.
+void dijkstra(uint32_t s, const std::vector<uint32_t>& first, const std::vector<uint32_t>& next,
+              const std::vector<int64_t>& metres, int64_t* dist,
+              std::vector<std::pair<int64_t, uint32_t>>& heap) {
+  auto later = [](const auto& a, const auto& b) { return a > b; };
+  heap.clear();
+  dist[s] = 0;
+  heap.push_back({0, s});
+  while (!heap.empty()) {
+    std::pop_heap(heap.begin(), heap.end(), later);
+    const auto [d, u] = heap.back();
+    heap.pop_back();
+    if (d != dist[u]) continue;
+    for (uint32_t i = first[u]; i < first[u + 1]; ++i) {
+      const uint32_t v = next[i];
+      if (d + metres[i] < dist[v]) {
+        dist[v] = d + metres[i];
+        heap.push_back({dist[v], v});
+        std::push_heap(heap.begin(), heap.end(), later);
+      }
+    }
+  }
+}
+
+// Lengths of the links of `first`/`next` rows; `forward`: row u holds the
+// links u -> v, else v -> u.
+std::vector<int64_t> row_metres(const Network& net, const std::vector<uint32_t>& first,
+                                const std::vector<uint32_t>& next, bool forward) {
+  std::vector<int64_t> metres(next.size());
+  for (uint32_t u = 0; u + 1 < first.size(); ++u)
+    for (uint32_t i = first[u]; i < first[u + 1]; ++i)
+      metres[i] = net.link_metres[forward ? net.at(u, next[i]) : net.at(next[i], u)];
+  return metres;
+}
+
+}  // namespace
+
+LengthDistances length_distances(const Network& net) {
+  const uint32_t t = net.total_nodes;
+  std::vector<std::pair<int64_t, uint32_t>> heap;
+  return all_distances<int64_t>(net, kNoRoute, [&](const auto& first, const auto& next, bool leaving, int64_t* rows) {
+    const std::vector<int64_t> metres = row_metres(net, first, next, leaving);
+    for (uint32_t s = 0; s < t; ++s) dijkstra(s, first, next, metres, rows + size_t(s) * t, heap);
+  });
+}
+
+LengthSearch::LengthSearch(const Network& net, const LengthDistances& dist)
+    : LoopFreeWalk(net, net.total_nodes), dist_(dist), t_(net.total_nodes) {
+  if (!net.link_metres.empty()) metres_ = row_metres(net, first_, next_, true);
+  useful_.assign(t_, 0);
+  length_.assign(size_t(t_) + 1, 0);
+}
+
+void LengthSearch::prepare(uint32_t s, std::span<const uint32_t> lower, std::span<const uint32_t> upper,
+                           std::span<const int64_t> most) {
+  std::fill(useful_.begin(), useful_.end(), INT64_MIN);
+  depth_ = 0;
+  for (uint32_t d = 0; d < t_; ++d) {
+    if (d == s || lower[d] > upper[d] || most[d] < 0) continue;
+    depth_ = std::max(depth_, std::min(upper[d], t_));
+    const int64_t* to_d = dist_.to.data() + size_t(d) * t_;
+    for (uint32_t v = 0; v < t_; ++v) {
+      if (v == d || to_d[v] == kNoRoute) continue;
+      useful_[v] = std::max(useful_[v], most[d] == kNoRoute ? kNoRoute : most[d] - to_d[v]);
+    }
+  }
+  start(s);
 }
 
 }  // namespace lumtra

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstddef>
 #include <functional>
 #include <span>
 #include <utility>
@@ -18,16 +19,18 @@
 
 namespace lumtra {
 
-// Least hop counts between all nodes over the links with capacity != 0;
-// kUnbounded where there is no route.
-struct HopDistances {
+// Least distances between all nodes over the links with capacity != 0.
+template <class Value>
+struct Distances {
   uint32_t nodes = 0;
-  std::vector<int32_t> from;  // from[u * T + v]: distance u -> v
-  std::vector<int32_t> to;    // to[v * T + u]: the same distance, grouped by target
+  std::vector<Value> from;  // from[u * T + v]: distance u -> v
+  std::vector<Value> to;    // to[v * T + u]: the same distance, grouped by target
 
-  int32_t operator()(uint32_t u, uint32_t v) const { return from[size_t(u) * nodes + v]; }
+  Value operator()(uint32_t u, uint32_t v) const { return from[size_t(u) * nodes + v]; }
 };
 
+// Hop counts; kUnbounded where there is no route.
+using HopDistances = Distances<int32_t>;
 HopDistances hop_distances(const Network& net);
 
 // Upper bounds on the hop count of loop-free paths, from the blocks
@@ -51,7 +54,50 @@ class LongestPathBounds {
   std::vector<std::pair<uint32_t, uint32_t>> stack_;  // (node, hops so far), scratch of from()
 };
 
-class PathSearch {
+// The walk both searches share: a depth-first walk of the loop-free paths
+// from s over the links leaving each node, one step at a time.
+class LoopFreeWalk {
+ protected:
+  LoopFreeWalk(const Network& net, uint32_t t);
+
+  enum class Step { branch, back, done };
+  // Takes the next unvisited neighbour of the node at depth h (its link is
+  // next_[i], and it is pushed at stack_[h]), or backs up one node.
+  Step advance(uint32_t s, uint32_t& h, uint32_t& i) {
+    const uint32_t u = h == 0 ? s : stack_[h - 1];
+    i = cursor_[h];
+    const uint32_t end = first_[u + 1];
+    while (i < end && visited_[next_[i]]) ++i;
+    if (i == end) {
+      if (h == 0) return Step::done;
+      --h;
+      visited_[stack_[h]] = 0;
+      return Step::back;
+    }
+    cursor_[h] = i + 1;
+    stack_[h] = next_[i];
+    return Step::branch;
+  }
+  // Goes on from the node just pushed at depth h.
+  void descend(uint32_t& h) {
+    const uint32_t v = stack_[h];
+    visited_[v] = 1;
+    cursor_[++h] = first_[v];
+  }
+  void start(uint32_t s) {
+    std::fill(visited_.begin(), visited_.end(), uint8_t{0});
+    visited_[s] = 1;
+    cursor_[0] = first_[s];
+  }
+
+  std::vector<uint32_t> first_;  // neighbours of u: next_[first_[u] .. first_[u + 1])
+  std::vector<uint32_t> next_;
+  std::vector<uint8_t> visited_;
+  std::vector<uint32_t> stack_;
+  std::vector<uint32_t> cursor_;
+};
+
+class PathSearch : LoopFreeWalk {
  public:
   PathSearch(const Network& net, const HopDistances& dist);
 
@@ -75,12 +121,7 @@ class PathSearch {
 
   const HopDistances& dist_;
   uint32_t t_;
-  std::vector<uint32_t> first_;      // neighbours of u: next_[first_[u] .. first_[u + 1])
-  std::vector<uint32_t> next_;
   std::vector<int64_t> useful_;      // deepest h at which a branch at v can still record
-  std::vector<uint8_t> visited_;
-  std::vector<uint32_t> stack_;
-  std::vector<uint32_t> cursor_;
   std::function<void(uint64_t)> tick_;
   uint64_t steps_ = 0;
   uint32_t countdown_ = kStepsBetweenTicks;
@@ -92,34 +133,74 @@ bool PathSearch::run(uint32_t s, std::span<const uint32_t> lower, std::span<cons
   prepare(s, lower, upper);
   const uint32_t* lo = lower.data();
   const uint32_t* hi = upper.data();
-  uint32_t h = 0;
-  cursor_[0] = first_[s];
+  uint32_t h = 0, i = 0;
   for (;;) {
     if (--countdown_ == 0) {
       countdown_ = kStepsBetweenTicks;
       steps_ += kStepsBetweenTicks;
       if (tick_) tick_(steps_);
     }
-    const uint32_t u = h == 0 ? s : stack_[h - 1];
-    uint32_t i = cursor_[h];
-    const uint32_t end = first_[u + 1];
-    while (i < end && visited_[next_[i]]) ++i;
-    if (i == end) {
-      if (h == 0) break;
-      --h;
-      visited_[stack_[h]] = 0;
-      continue;
-    }
+    const Step step = advance(s, h, i);
+    if (step == Step::done) break;
+    if (step == Step::back) continue;
     const uint32_t v = next_[i];
-    cursor_[h] = i + 1;
-    stack_[h] = v;
     const uint32_t nh = h + 1;
     if (nh >= lo[v] && nh <= hi[v] && !record(v, static_cast<const uint32_t*>(stack_.data()), nh))
       return false;
-    if (static_cast<int64_t>(nh) <= useful_[v]) {
-      visited_[v] = 1;
-      h = nh;
-      cursor_[h] = first_[v];
+    if (static_cast<int64_t>(nh) <= useful_[v]) descend(h);
+  }
+  return true;
+}
+
+// Path lengths in metres (net.link_metres), for distance-based costs;
+// kNoRoute where there is no route.
+inline constexpr int64_t kNoRoute = INT64_MAX;
+using LengthDistances = Distances<int64_t>;
+LengthDistances length_distances(const Network& net);
+
+// The search of PathSearch with a length bound per destination as well:
+// record(d, nodes, h, metres) for every loop-free path of h hops and the
+// given length ending at d with lower[d] <= h <= upper[d] and metres <=
+// most[d]. A branch at v is walked only while its length plus the least
+// length from v to some destination stays within that destination's bound.
+class LengthSearch : LoopFreeWalk {
+ public:
+  LengthSearch(const Network& net, const LengthDistances& dist);
+
+  template <class Record>
+  bool run(uint32_t s, std::span<const uint32_t> lower, std::span<const uint32_t> upper,
+           std::span<const int64_t> most, Record&& record);
+
+ private:
+  void prepare(uint32_t s, std::span<const uint32_t> lower, std::span<const uint32_t> upper,
+               std::span<const int64_t> most);
+
+  const LengthDistances& dist_;
+  uint32_t t_;
+  std::vector<int64_t> metres_;   // length of the link to next_[i]
+  std::vector<int64_t> useful_;   // longest length at which a branch at v can still record
+  std::vector<int64_t> length_;   // length of the path on the stack up to depth h
+  uint32_t depth_ = 0;            // hops beyond which nothing is recorded
+};
+
+template <class Record>
+bool LengthSearch::run(uint32_t s, std::span<const uint32_t> lower, std::span<const uint32_t> upper,
+                       std::span<const int64_t> most, Record&& record) {
+  prepare(s, lower, upper, most);
+  uint32_t h = 0, i = 0;
+  length_[0] = 0;
+  Step step;
+  while ((step = advance(s, h, i)) != Step::done) {
+    if (step == Step::back) continue;
+    const uint32_t v = next_[i];
+    const uint32_t nh = h + 1;
+    const int64_t length = length_[h] + metres_[i];
+    if (nh >= lower[v] && nh <= upper[v] && length <= most[v] &&
+        !record(v, static_cast<const uint32_t*>(stack_.data()), nh, length))
+      return false;
+    if (nh < depth_ && length <= useful_[v]) {
+      descend(h);
+      length_[h] = length;
     }
   }
   return true;

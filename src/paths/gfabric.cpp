@@ -25,13 +25,14 @@ bool has_switching_nodes(const Network& net) {
 }
 
 int32_t path_weight_sum(const Network& net, uint32_t source, const uint32_t* nodes, uint32_t hops) {
-  int32_t sum = 0;
+  int64_t sum = 0;
   uint32_t u = source;
   for (uint32_t k = 0; k < hops; ++k) {
-    sum += net.adjacency[net.at(u, nodes[k])];
+    const size_t link = net.at(u, nodes[k]);
+    sum += net.link_metres.empty() ? net.adjacency[link] : net.link_metres[link];
     u = nodes[k];
   }
-  return sum;
+  return static_cast<int32_t>(std::min<int64_t>(sum, INT32_MAX));
 }
 
 bool SwitchingExpander::owns(uint32_t owner, uint32_t v) const {

@@ -44,6 +44,7 @@ struct PathTable {
   std::vector<uint32_t> nodes;
   std::vector<Hop> hop_data;
   std::vector<uint32_t> boundary_pool;
+  bool costs_in_metres = false;  // costs are fibre lengths (--lengths), not hop counts
 
   // Index of the ordered pair (s, d) in every per-pair table, this one's
   // lists included.

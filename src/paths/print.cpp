@@ -1,5 +1,6 @@
 #include "paths/build.h"
 #include "base/console.h"
+#include "network/lengths.h"
 
 namespace lumtra {
 
@@ -13,7 +14,11 @@ void print_path_table(Console& out, const PathTable& table) {
         out.text("\nPath From ").u64(s + 1).text(" to ").u64(d + 1).text(": ").u64(s + 1);
         const uint32_t* nodes = table.path_nodes(p);
         for (uint32_t i = 0; i < p.hops; ++i) out.ch('-').u64(uint64_t{nodes[i]} + 1);
-        out.text("\nCost: ").i64(p.cost).ch('\n');
+        out.text("\nCost: ");
+        if (table.costs_in_metres)
+          out.text(km_text(p.cost)).text(" km\n");
+        else
+          out.i64(p.cost).ch('\n');
       }
     }
   }

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "base/numbers.h"
+#include "network/lengths.h"
+#include "paths/enumerate.h"
 
 namespace lumtra {
 
@@ -51,6 +53,46 @@ void describe_nodes(Console& out, const Network& net) {
     out.text("no Virtual nodes\n");
   else
     out.u64(virtual_nodes).text(" Virtual nodes for grooming ports and cores\n");
+}
+
+void describe_conversion(Console& out, const Network& net) {
+  std::vector<std::string> converting;
+  for (uint32_t k = 0; k < net.node_count; ++k)
+    if (net.nodes[k].conversion) converting.push_back(std::to_string(k + 1));
+  out.text("Converting nodes: ");
+  if (converting.empty()) {
+    out.text("none\n");
+    return;
+  }
+  out.u64(converting.size()).text(" of ").u64(net.node_count).text(": ");
+  first_items(out, converting, "");
+}
+
+// With fibre lengths: the longest and the mean least length between real
+// nodes that reach each other.
+void describe_lengths(Console& out, const Network& net) {
+  const LengthDistances dist = length_distances(net);
+  int64_t longest = -1, sum = 0;
+  uint64_t pairs = 0;
+  std::string longest_pair;
+  for (uint32_t s = 0; s < net.node_count; ++s)
+    for (uint32_t d = 0; d < net.node_count; ++d) {
+      const int64_t m = dist(s, d);
+      if (s == d || m == kNoRoute) continue;
+      ++pairs;
+      sum += m;
+      if (m > longest) {
+        longest = m;
+        longest_pair = pair_name(s, d);
+      }
+    }
+  out.text("Shortest paths by fibre length: ");
+  if (pairs == 0) {
+    out.text("none\n");
+    return;
+  }
+  out.text("longest ").text(km_text(longest)).text(" km (").text(longest_pair).text("), mean ");
+  out.text(km_text(std::llround(double(sum) / double(pairs)))).text(" km over ").u64(pairs).text(" pairs\n");
 }
 
 void describe_fibres(Console& out, const Network& net) {
@@ -128,10 +170,12 @@ Status check_network(Run& run) {
   const Network& net = run.net;
   if (run.reached >= ReadStage::nodes) describe_nodes(out, net);
   if (run.reached >= ReadStage::capacities) describe_fibres(out, net);
+  if (run.reached >= ReadStage::nodes) describe_conversion(out, net);
   if (run.reached >= ReadStage::rates) describe_traffic(out, net, run.config.sim);
 
   std::vector<std::pair<uint32_t, uint32_t>> missing;
   if (status.ok()) status = build_paths(run, missing);
+  if (status.ok() && !net.link_metres.empty()) describe_lengths(out, net);
   if (status.ok()) {
     uint64_t pairs = 0;
     for (const PathList& l : run.paths.lists) pairs += l.count > 0;

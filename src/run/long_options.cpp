@@ -71,6 +71,12 @@ constexpr LongOption kLongOptions[] = {
        o.json_path = v;
        return true;
      }},
+    {"lengths", Value::required,
+     [](LongOptions& o, const std::string& v, std::string& why) {
+       o.lengths_path = v;
+       why = "a file name must follow --lengths:";
+       return !v.empty();
+     }},
 };
 
 std::string known_names() {

@@ -34,6 +34,8 @@ struct LongOptions {
   // --plugin:FILE[:ARGS]: the assignment (or routing and assignment) of a
   // plug-in; FILE may also name a table the embedding program gave.
   std::string plugin;
+  // --lengths:FILE: fibre lengths in km; a path then costs its length.
+  std::string lengths_path;
 };
 
 // Reads every argument that starts with "--".

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "network/generator.h"
+#include "network/lengths.h"
 #include "network/reader.h"
 #include "paths/build.h"
 #include "report/json.h"
@@ -150,6 +151,8 @@ Status read_source(Run& run) {
   if (needs_la_constants(cfg.methods))
     if (Status s = read_la_constants(reader, run.out, cfg.methods.alpha, cfg.methods.epsilon); !s.ok()) return s;
   file.reset();  // everything the run needs from the input has been read
+  if (!run.extras.lengths_path.empty())
+    if (Status s = read_fibre_lengths(run.extras.lengths_path, run.net); !s.ok()) return s;
   if (cfg.generator_given) {
     WholeFile written;
     if (Status s = written.open(out_name, "generated network file"); !s.ok()) return s;
