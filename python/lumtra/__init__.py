@@ -151,8 +151,6 @@ def _net_tool():
     """tools/lumtra-net, which this package carries as its module _net: the
     one conversion of graphs into network files."""
     from . import _net
-    if _net.nx is None:
-        raise Error("lumtra: networkx graph: converting a graph needs networkx (Debian package python3-networkx)")
     return _net
 
 
