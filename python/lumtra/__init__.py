@@ -63,7 +63,8 @@ def _failure(status, out, err):
     """The Error for a run that ended with a non-zero status."""
     message = (err or out).strip() or f"lumtra: the run ended with exit status {status}"
     kind = InputError if status == 1 else UsageError if status == 2 else Error
-    if "plug-in" in message or "--plugin" in message:
+    # "lumtra: SOURCE: ITEM: PROBLEM", the plug-in named as source or item.
+    if any("plug-in" in part or "--plugin" in part for part in message.split(": ", 3)[1:3]):
         kind = PluginError
     return kind(message, status)
 

@@ -150,6 +150,8 @@ def test_errors_carry_the_program_message_and_print_nothing(capfd):
         lumtra.simulate(NSFNET, max_paths="2")
     with pytest.raises(lumtra.InputError, match=r"nosuch: unknown option"):
         lumtra.simulate(NSFNET, nosuch=1)
+    with pytest.raises(lumtra.PluginError, match=r"^lumtra: /nonexistent.so: plug-in: cannot be opened"):
+        lumtra.simulate(NSFNET, plugin="/nonexistent.so")
     lumtra.simulate(NSFNET, batches=1, time=10)
     out, err = capfd.readouterr()
     assert out == "" and err == ""
