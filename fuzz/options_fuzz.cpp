@@ -1,7 +1,9 @@
 // Fuzz target: the option scanner. The input is split at line breaks and
 // NUL bytes into arguments, which go through the scan, the stream seeds and
 // the combination checks. Result-file prefixes are redirected into the
-// scratch directory, so that -of never creates files elsewhere.
+// scratch directory, so that -of never creates files elsewhere, and a
+// --plugin names a file that does not exist there, so that no shared object
+// is ever loaded.
 #include <cctype>
 
 #include "fuzz_support.h"
@@ -21,6 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i <= size; ++i) {
     if (i == size || data[i] == '\n' || data[i] == '\0') {
       if (is_result_option(current)) current = current.substr(0, 4) + lumtra::fuzz::scratch() + "/r";
+      if (current.rfind("--plugin:", 0) == 0) current = "--plugin:" + lumtra::fuzz::scratch() + "/none.so";
       args.push_back(current);
       current.clear();
       if (args.size() > 64) break;

@@ -8,6 +8,8 @@
  * 2000); it makes the same choices as lumtra -ff. */
 #include <lumtra/plugin.h>
 
+#include <stdio.h>
+
 /* The lowest wavelength of [from, to) that fits the hops h[0 .. n), or `to`.
  * The free masks, ANDed over the hops whose ends do not both groom, skip
  * in one step the wavelengths some call already holds there. */
@@ -58,7 +60,11 @@ static int assign(void *state, const lumtra_lane *lane, const lumtra_call *call,
 
 /* No state of its own: any pointer but null will do. */
 static void *create(const lumtra_facts *f, const char *args, void *user, char *error, size_t size) {
-  (void)args, (void)user, (void)error, (void)size;
+  (void)user;
+  if (*args) {
+    snprintf(error, size, "takes no arguments, but was given '%s'", args);
+    return NULL;
+  }
   return (void *)f;
 }
 static void destroy(void *state) { (void)state; }

@@ -52,9 +52,9 @@ static void *create(const lumtra_facts *f, const char *args, void *user, char *e
       uint32_t at = n;
       while (at > 0 && f->paths[list->first + o[at - 1]].hops > hops) --at;
       if (at >= k) continue;
-      for (uint32_t m = n < k ? n : k - 1; m > at; --m) o[m] = o[m - 1];
+      for (uint32_t m = n < s->k ? n : s->k - 1; m > at; --m) o[m] = o[m - 1];
       o[at] = c;
-      if (n < k) ++n;
+      if (n < s->k) ++n;
     }
     s->count[pair] = n;
   }

@@ -8,6 +8,7 @@ Usage: /usr/bin/python3 tests/json_doc_test.py [path/to/lumtra]
 (default build/lumtra).
 """
 
+import hashlib
 import json
 import os
 import re
@@ -198,6 +199,13 @@ class Documents(unittest.TestCase):
         for path, (_, nullable) in self.fields.items():
             if nullable and path not in NULL_UNREACHED:
                 self.assertEqual(seen.get(path), {True, False}, f"{path} is not seen both null and set")
+
+    def test_the_plugin_is_named_with_the_hash_of_its_file(self):
+        with open(os.path.join(PLUGINS, "first_fit.so"), "rb") as f:
+            digest = hashlib.sha256(f.read()).hexdigest()
+        doc = strict_json(self.docs["a plug-in"][1])
+        self.assertEqual(doc["configuration"]["plugin"],
+                         {"name": "first-fit", "version": "1.0", "sha256": digest, "arguments": ""})
 
     def test_check_reports_what_the_table_lacks_or_forbids(self):
         fields = {"a": ("integer", False), "b": ("object", True), "b.c": ("string", False),

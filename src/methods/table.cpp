@@ -213,4 +213,16 @@ void reset_methods(MethodSet& set, const MethodSetup& setup) {
   if (set.plugin.active()) set.plugin.reset();
 }
 
+Status check_plugin_methods(const LoadedPlugin& plugin, MethodOptions& methods) {
+  if (methods.routing_code == kExhaustiveLA)
+    return Status::error("command line", "--plugin",
+                         "-xla routes inside its own assignment, so a plug-in cannot take its place");
+  if (plugin.routes() && methods.routing_code != kFirstFit)
+    return Status::error("command line", "--plugin",
+                         plugin.source() + " chooses the paths itself, so the routing method -" +
+                             option_letters(*method_row(methods.routing_code)) + " cannot be used with it");
+  methods.wa_code = kFirstFit;
+  return Status::proceed();
+}
+
 }  // namespace lumtra

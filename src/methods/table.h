@@ -108,4 +108,11 @@ void copy_method_state(MethodSet& to, const MethodSet& from);
 // Start of every batch.
 void reset_methods(MethodSet& set, const MethodSetup& setup);
 
+// The plug-in of a run with the method options: it cannot stand in for the
+// exhaustive automaton, which routes inside its assignment, and a plug-in
+// that routes needs the default routing. The assignment code becomes first
+// fit's, whose place the plug-in takes, so that every routing half offers
+// it list positions.
+Status check_plugin_methods(const LoadedPlugin& plugin, MethodOptions& methods);
+
 }  // namespace lumtra

@@ -9,7 +9,6 @@
 #include <cstring>
 
 #include "base/sha256.h"
-#include "methods/table.h"
 #include "rwa/placement.h"
 
 namespace lumtra {
@@ -97,6 +96,12 @@ Status LoadedPlugin::load(const std::string& spec, const PluginHooks& hooks) {
   return check_table(file);
 }
 
+uint64_t LoadedPlugin::facts_bytes(const Network& net, const PathTable& table) {
+  const uint64_t pairs = uint64_t(net.total_nodes) * net.total_nodes;
+  return pairs * (sizeof(lumtra_fibre) + sizeof(uint32_t) + sizeof(lumtra_pair)) +
+         table.paths.size() * sizeof(lumtra_path) + table.hop_data.size() * sizeof(lumtra_hop);
+}
+
 void LoadedPlugin::describe(const Network& net, const PathTable& table, const MethodOptions& methods) {
   const uint32_t t = net.total_nodes;
   std::vector<uint32_t> fibre_of(size_t(t) * t, 0);
@@ -137,20 +142,6 @@ void LoadedPlugin::describe(const Network& net, const PathTable& table, const Me
   facts_.paths = paths_.data();
   facts_.hops = hops_.data();
   facts_.path_nodes = table.nodes.data();
-}
-
-Status check_plugin_methods(const LoadedPlugin& plugin, MethodOptions& methods) {
-  if (methods.routing_code == kExhaustiveLA)
-    return Status::error("command line", "--plugin",
-                         "-xla routes inside its own assignment, so a plug-in cannot take its place");
-  if (plugin.routes() && methods.routing_code != kFirstFit)
-    return Status::error("command line", "--plugin",
-                         plugin.source() + " chooses the paths itself, so the routing method -" +
-                             option_letters(*method_row(methods.routing_code)) + " cannot be used with it");
-  // The routing half offers paths as it does to any assignment that is
-  // not an automaton's.
-  methods.wa_code = kFirstFit;
-  return Status::proceed();
 }
 
 // ---- PluginLane --------------------------------------------------------------
@@ -205,7 +196,7 @@ void PluginLane::refresh(RwaContext& c) {
 
 PluginLane::Answer PluginLane::wrong(const RwaContext& c, const lumtra_call& call, std::string problem) {
   call_ = "call from node " + node_text(call.source) + " to node " + node_text(call.destination) + " at time " +
-          time_text(c.clock ? *c.clock : 0.0) + " (" + std::to_string(call.slots) + " slots)";
+          time_text(c.clock ? *c.clock : 0.0) + " (" + std::to_string(call.slots) + (call.slots == 1 ? " slot)" : " slots)");
   problem_ = std::move(problem);
   return Answer::wrong;
 }
@@ -251,9 +242,15 @@ PluginLane::Answer PluginLane::ask(RwaContext& c, const lumtra_call& call, uint3
       const uint32_t link = h[j].link;
       std::string why = "wavelength " + std::to_string(w) + " of segment " + std::to_string(seg) + " does not fit hop " +
                         node_text(link / t) + "-" + node_text(link % t) + " of path " + std::to_string(answer.path);
-      why += w >= h[j].bound ? " (its segment has wavelengths 0 .. " + std::to_string(h[j].bound - 1) + ")"
-                             : " (" + std::to_string(c.links->channels[c.links->links[link].channels + w]) +
-                                   " slots free there" + (h[j].groomed ? "" : ", and another call on it") + ")";
+      if (w >= h[j].bound) {
+        why += " (its segment has wavelengths 0 .. " + std::to_string(h[j].bound - 1) + ")";
+      } else {
+        const uint32_t free = c.links->channels[c.links->links[link].channels + w];
+        why += " (" + std::to_string(free) + " of " + std::to_string(c.links->slots_per_wavelength) +
+               " slots free there, the call needs " + std::to_string(call.slots);
+        if (free >= call.slots) why += ", but another call is on it and the hop's ends do not both groom";
+        why += ")";
+      }
       hops.clear();
       return wrong(c, call, std::move(why));
     }

@@ -50,8 +50,9 @@ class LoadedPlugin {
   // A name among `hooks` takes that table; anything else is a file to open.
   Status load(const std::string& spec, const PluginHooks& hooks);
   // The facts of the run, once the network and the candidate paths are
-  // known; `methods` gives the attempt limit.
+  // known; `methods` gives the attempt limit. They take facts_bytes().
   void describe(const Network& net, const PathTable& table, const MethodOptions& methods);
+  static uint64_t facts_bytes(const Network& net, const PathTable& table);
 
   bool loaded() const { return table_ != nullptr; }
   bool routes() const { return table_->role == LUMTRA_ROUTES_AND_ASSIGNS; }
@@ -112,10 +113,5 @@ class PluginLane {
   std::string call_;     // the call of the first wrong answer
   std::string problem_;  // and what was wrong
 };
-
-// The plug-in of a run with the combination of method options: it cannot
-// stand in for the exhaustive automaton, which routes inside its
-// assignment, and a plug-in that routes needs the default routing.
-Status check_plugin_methods(const LoadedPlugin& plugin, MethodOptions& methods);
 
 }  // namespace lumtra

@@ -185,7 +185,12 @@ Status prepare_run(Run& run) {
 
   std::vector<std::pair<uint32_t, uint32_t>> missing;
   if (Status s = build_paths(run, missing); !s.ok()) return s;
-  if (run.plugin.loaded()) run.plugin.describe(run.net, run.paths, run.config.methods);
+  if (run.plugin.loaded()) {
+    const uint64_t bytes = LoadedPlugin::facts_bytes(run.net, run.paths);
+    if (Status s = run.budget.admit(bytes, "command line", "--plugin", "the plug-in's copy of the paths"); !s.ok())
+      return s;
+    run.plugin.describe(run.net, run.paths, run.config.methods);
+  }
   print_missing_paths(run.out, missing);
   print_path_table(run.out, run.paths);
   run.out.flush();  // the path list is complete
