@@ -83,6 +83,19 @@ class Installed(unittest.TestCase):
         with open(net) as made, open(os.path.join(self.examples, "abilene.txt")) as shipped:
             self.assertEqual(made.read(), shipped.read())
 
+    def test_installed_python_module_runs_from_site_packages(self):
+        packages = [d for d, _, files in os.walk(self.prefix) if "__init__.py" in files
+                    and os.path.basename(d) == "lumtra"]
+        if not os.path.isdir(os.path.join(BUILD, "python", "lumtra")):
+            self.skipTest("the build has no Python module")
+        self.assertEqual(len(packages), 1, packages)
+        script = ("import lumtra, networkx as nx; "
+                  "n = lumtra.Network.from_networkx(nx.cycle_graph(['a', 'b', 'c']), wavelengths=2); "
+                  "print(lumtra.simulate(n, batches=2, time=20).pairs['source'].iloc[0])")
+        proc = subprocess.run(["/usr/bin/python3", "-c", script], cwd=self.scratch, capture_output=True, text=True,
+                              env=dict(self.env, PYTHONPATH=os.path.dirname(packages[0])))
+        self.assertEqual((proc.returncode, proc.stdout), (0, "a\n"), proc.stderr)
+
 
 if __name__ == "__main__":
     result = unittest.main(argv=sys.argv[:1], exit=False).result

@@ -7,6 +7,10 @@
 #   parallel, gnuplot-nox tools/lumtra-sweep (runs in parallel, plots)
 #   python3-networkx      tools/lumtra-net (GML, GraphML and JSON topologies)
 #   groff-base            checking that the manual page renders
+#   python3-dev, pybind11-dev
+#                         the Python module lumtra (built when both are found)
+#   python3-pandas, python3-matplotlib, python3-pytest
+#                         its result tables, the example's plot, its tests
 # With --slurm also what tools/slurm_test.sh starts a single-node Slurm with
 # (slurmctld, slurmd, slurm-client, munge), for tools/lumtra-sweep --slurm;
 # left out otherwise, since on a machine with systemd they come as services.
@@ -23,6 +27,12 @@ command -v parallel >/dev/null || packages+=(parallel)
 command -v gnuplot >/dev/null || packages+=(gnuplot-nox)
 [ -x /usr/bin/python3 ] && /usr/bin/python3 -c 'import networkx' 2>/dev/null || packages+=(python3-networkx)
 command -v groff >/dev/null || packages+=(groff-base)
+[ -f "/usr/include/python3.$(/usr/bin/python3 -c 'import sys; print(sys.version_info[1])' 2>/dev/null)/Python.h" ] \
+  || packages+=(python3-dev)
+[ -f /usr/include/pybind11/pybind11.h ] || packages+=(pybind11-dev)
+for module in pandas matplotlib pytest; do
+  [ -x /usr/bin/python3 ] && /usr/bin/python3 -c "import $module" 2>/dev/null || packages+=("python3-$module")
+done
 if [ "${1:-}" = "--slurm" ]; then
   command -v slurmctld >/dev/null || packages+=(slurmctld)
   command -v slurmd >/dev/null || packages+=(slurmd)
