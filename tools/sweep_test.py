@@ -275,7 +275,7 @@ class Estimates(Scratch):
         self.assertEqual(rows[("wide", "-r", "4")]["estimate_blocking"], "NA")
         self.assertIn("no estimate for -r on wide (exit status 1: ", log)
         with open(os.path.join(out, "blocking.gp")) as f:
-            self.assertIn('title "Estimate (Erlang fixed point): Random; nearest assumption for Most used"', f.read())
+            self.assertIn('title "Estimate: Random (nearest for Most used)"', f.read())
         self.assertEqual([n for n in os.listdir(os.path.join(out, "plot")) if "estimate" in n],
                          ["blocking-link-w8-estimate-1.dat"])
 
