@@ -2,8 +2,9 @@
 """Tests of tools/lumtra-sweep: a small real sweep (2 methods x 2 loads x
 2 seeds on the six-node ring) with its tables, intervals, figures and lean
 storage; loads in Erlangs and rewritten wavelengths on two networks; a sweep
-extended and resumed; paired comparisons; failed runs and misspelled
-methods; wrong command lines; the statistics helpers. The Slurm back end is
+extended and resumed; paired comparisons; the analytic estimates and their
+lines; failed runs and misspelled methods; wrong command lines; the
+statistics helpers. The Slurm back end is
 tested by tools/slurm_test.sh (it needs root to start Slurm).
 
 Usage: /usr/bin/python3 tools/sweep_test.py [path/to/lumtra]
