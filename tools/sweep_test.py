@@ -2,8 +2,9 @@
 """Tests of tools/lumtra-sweep: a small real sweep (2 methods x 2 loads x
 2 seeds on the six-node ring) with its tables, intervals, figures and lean
 storage; loads in Erlangs and rewritten wavelengths on two networks; a sweep
-extended and resumed; paired comparisons; failed runs and misspelled
-methods; wrong command lines; the statistics helpers. The Slurm back end is
+extended and resumed; paired comparisons; the analytic estimates and their
+lines; failed runs and misspelled methods; wrong command lines; the
+statistics helpers. The Slurm back end is
 tested by tools/slurm_test.sh (it needs root to start Slurm).
 
 Usage: /usr/bin/python3 tools/sweep_test.py [path/to/lumtra]
@@ -95,7 +96,14 @@ class SmallSweep(Scratch):
         subprocess.run([LUMTRA, "-r", "-mu", "-f:1.2", "-s:2", f"-nt:{RING}", "-b:3", "-t:40", "--parallel:1",
                         f"--json:{doc_path}"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True)
         with open(doc_path) as f:
-            st = json.load(f)["statistics"]
+            doc = json.load(f)
+        st = doc["statistics"]
+        # The tool's pooled interval over batch totals is the program's own.
+        p = tool.pooled([(b["arrived"], b["blocked"]) for b in doc["batches"]])
+        interval = st["pooled_interval_95"]
+        for mine, its in ((p["low"], interval["low"]), (p["high"], interval["high"]),
+                          (float(row["pooled_ci95_high"]), interval["high"])):
+            self.assertTrue(math.isclose(mine, its, rel_tol=1e-9), (mine, its))
         self.assertEqual([float(row[k]) for k in ("average_blocking", "overall_blocking", "attempts")],
                          [st["average_blocking_probability"], st["overall_blocking_probability"],
                           st["average_number_of_attempts"]])
@@ -103,12 +111,17 @@ class SmallSweep(Scratch):
         # 15 ordered pairs of rate 0.4 at factor 1.2: 30 * 0.4 * 1.2 Erlangs.
         self.assertEqual((row["erlangs"], row["erlangs_per_pair"]), ("14.4", "0.48"))
 
-    def test_summary_gives_mean_and_student_t_interval_over_the_seeds(self):
+    def test_summary_pools_the_batches_of_all_seeds_and_gives_the_spread_over_seeds(self):
         rows = rows_of(os.path.join(self.out, "results.csv"))
         summary = rows_of(os.path.join(self.out, "summary.csv"))
         self.assertEqual(len(summary), 4)
         for s in summary:
-            self.assertEqual(s["seeds"], "2")
+            self.assertEqual((s["seeds"], s["batches"]), ("2", "6"))
+            mine = [r for r in rows if (r["method"], r["load_factor"]) == (s["method"], s["load_factor"])]
+            arrived, blocked = (sum(int(r[k]) for r in mine) for k in ("arrived", "blocked"))
+            self.assertEqual((int(s["arrived"]), int(s["blocked"])), (arrived, blocked))
+            self.assertEqual(float(s["pooled_blocking"]), blocked / arrived)
+            self.assertLess(float(s["pooled_ci95_low"]), blocked / arrived)
             for k in ("average_blocking", "overall_blocking", "attempts"):
                 vals = [float(r[k]) for r in rows if (r["method"], r["load_factor"]) == (s["method"], s["load_factor"])]
                 mean = float(s[f"{k}_mean"])
@@ -229,10 +242,43 @@ class Compare(Scratch):
         same, wlcr = rows["-FF"], rows["-wlcr -ff"]
         self.assertEqual((same["pairs"], same["difference"], same["difference_ci95_half"], same["ratio"]),
                          ("8", "0", "0", "1"))
-        # Weighted least congestion routing blocks less than first fit on NSFNET.
+        # Weighted least congestion routing blocks less than first fit on
+        # NSFNET; on the same calls the paired interval is the narrower.
         self.assertLess(float(wlcr["difference_ci95_high"]), 0)
         self.assertLess(float(wlcr["ratio_ci95_high"]), 1)
+        self.assertLess(float(wlcr["difference_ci95_half"]), float(wlcr["unpaired_ci95_half"]))
         self.assertTrue(os.path.exists(os.path.join(out, "compare.png")))
+
+
+@needs_programs
+class Estimates(Scratch):
+    def test_the_estimate_is_drawn_for_the_methods_it_describes_and_named_as_nearest_for_others(self):
+        # One fibre of 8 wavelengths offered 4 Erlangs: Erlang B 0.0304201,
+        # which the model gives exactly; it describes random routing, and
+        # is only the nearest assumption for most used.
+        link, wide = os.path.join(self.scratch, "link.txt"), os.path.join(self.scratch, "wide.txt")
+        with open(link, "w") as f:
+            f.write("2\n1 n\n1 n\n1\n1\n1\n0 8\n0 0\n0 4\n0 0\n5\n100\n")
+        # Two hops of 80 wavelengths without conversion: past what the model
+        # computes, so the simulation runs and the estimate is refused.
+        with open(wide, "w") as f:
+            f.write("3\n1 n\n1 n\n1 n\n1\n1\n1\n0 80 0\n80 0 80\n0 80 0\n0 1 1\n1 0 1\n1 1 0\n4\n100\n")
+        out = os.path.join(self.scratch, "estimate")
+        status, log = sweep("--lumtra", LUMTRA, "--net", link, "--net", wide, "-m", "-r", "-m", "-mu",
+                            "--erlangs", "2,4", "--seeds", "1", "-b", "2", "-t", "20", "--out", out)
+        self.assertEqual(status, 0, log)
+        rows = {(r["network"], r["method"], r["erlangs"]): r for r in rows_of(os.path.join(out, "summary.csv"))}
+        for method, describes in (("-r", "true"), ("-mu", "false")):
+            row = rows[("link", method, "4")]
+            self.assertTrue(math.isclose(float(row["estimate_blocking"]), 0.0304201, rel_tol=1e-5), row)
+            self.assertEqual((row["estimate_model"], row["estimate_describes_method"]),
+                             ("erlang_fixed_point", describes))
+        self.assertEqual(rows[("wide", "-r", "4")]["estimate_blocking"], "NA")
+        self.assertIn("no estimate for -r on wide (exit status 1: ", log)
+        with open(os.path.join(out, "blocking.gp")) as f:
+            self.assertIn('title "Estimate: Random (nearest for Most used)"', f.read())
+        self.assertEqual([n for n in os.listdir(os.path.join(out, "plot")) if "estimate" in n],
+                         ["blocking-link-w8-estimate-1.dat"])
 
 
 @needs_programs
@@ -312,15 +358,32 @@ class Helpers(unittest.TestCase):
                       (29, 2.04522964), (120, 1.97993041)):
             self.assertTrue(math.isclose(tool.t_quantile(0.975, df), t, rel_tol=1e-7), df)
 
-    def test_paired_difference_and_ratio(self):
-        # differences 0.1, 0, 0.2: mean 0.1, sd 0.1; ratio 0.3 / 0.2 = 1.5 with
-        # residuals 0.05, -0.1, 0.05: sd sqrt(0.0075), standard error 0.05 / 0.2.
-        p = tool.paired([0.1, 0.2, 0.3], [0.2, 0.2, 0.5])
-        self.assertTrue(math.isclose(p["difference"], 0.1, rel_tol=1e-12))
-        self.assertTrue(math.isclose(p["difference_ci95_half"], 4.30265273 * 0.1 / math.sqrt(3), rel_tol=1e-7))
-        self.assertTrue(math.isclose(p["ratio"], 1.5, rel_tol=1e-12))
-        self.assertTrue(math.isclose(p["ratio_ci95_high"], 1.5 + 4.30265273 * 0.25, rel_tol=1e-7))
-        self.assertIsNone(tool.paired([0.0], [0.1])["ratio"])
+    def test_pooled_blocking_and_paired_comparison_from_batch_totals(self):
+        # 6 of 200 calls blocked in two batches; the interval's ends are the
+        # roots of (C - r A)^2 = t^2 phi r A with phi = 1 - R = 0.97 (the
+        # residuals, 1 and 1, give less).
+        p = tool.pooled([(100, 2), (100, 4)])
+        self.assertEqual((p["blocking"], p["upper_bound_95"]), (0.03, None))
+        for r in (p["low"], p["high"]):
+            self.assertTrue(math.isclose((6 - 200 * r) ** 2, 12.7062047 ** 2 * 0.97 * 200 * r, rel_tol=1e-6), r)
+        # Nothing blocked: no interval, the bound 1 - 0.05^(1/1000).
+        p = tool.pooled([(400, 0), (600, 0)])
+        self.assertEqual((p["blocking"], p["low"]), (0, None))
+        self.assertTrue(math.isclose(p["upper_bound_95"], 0.0029912, rel_tol=1e-4))
+        # Pooled 0.2 and 0.3; residuals over the mean arrivals -0.1, 0, 0.1
+        # and -0.1, -0.1, 0.2, differenced 0, -0.1, 0.1.
+        base, other = [(100, 10), (100, 20), (100, 30)], [(100, 20), (100, 20), (100, 50)]
+        c = tool.paired(base, other)
+        self.assertTrue(math.isclose(c["difference"], 0.1, rel_tol=1e-12))
+        self.assertTrue(math.isclose(c["difference_ci95_half"], 4.30265273 * math.sqrt(0.02 / 6), rel_tol=1e-7))
+        self.assertTrue(math.isclose(c["unpaired_ci95_half"], 2.77644511 * math.sqrt(0.08 / 6), rel_tol=1e-7))
+        # The ratio 1.5; log-scale residuals 1/6, -1/3, 1/6: standard error 1/6.
+        self.assertTrue(math.isclose(c["ratio"], 1.5, rel_tol=1e-12))
+        self.assertTrue(math.isclose(c["ratio_ci95_high"], 1.5 * math.exp(4.30265273 / 6), rel_tol=1e-7))
+        # The same method twice: difference exactly 0; nothing blocked: no interval.
+        self.assertEqual(tool.paired(base, base)["difference_ci95_half"], 0)
+        none = tool.paired([(100, 0)] * 3, [(100, 0)] * 3)
+        self.assertEqual((none["difference"], none["difference_ci95_half"], none["ratio"]), (0, None, None))
 
     def test_load_ranges_and_lists(self):
         self.assertEqual(tool.parse_values("--loads", "0.6:1.2:0.2"), ["0.6", "0.8", "1", "1.2"])
