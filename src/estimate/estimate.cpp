@@ -90,9 +90,10 @@ constexpr uint32_t kNoFibre = 0xffffffffu;
 // When the two fibres have as many wavelengths W (`paired`), they are
 // described together. With x and y free, A = W - x and B = W - y busy, n
 // of the busy wavelengths are held by calls that continue from one fibre
-// to the other with weight t^n / (n! (A - n)! (B - n)!), t being the
-// continuing Erlangs over the product of the other Erlangs of each fibre
-// (as in a loss network of the two fibres); the free counts are
+// to the other with weight rho_c^n rho_a^(A - n) rho_b^(B - n) /
+// (n! (A - n)! (B - n)!), rho_c being the Erlangs of the continuing calls
+// and rho_a, rho_b those of the other calls of each fibre (as in a loss
+// network of the two fibres); the free counts are
 // distributed as u(x) v(y) K(x, y), K the sum of these weights over n,
 // with u and v such that the margins are the fibres' own distributions.
 // The other calls' wavelengths are uniform random subsets of the W - n
@@ -120,7 +121,7 @@ struct Factor {
   // free on this fibre when they are free on the previous one and x are
   // free there.
   std::vector<long double> given;
-  std::vector<double> scale_previous, scale_own;  // paired: the scaling of the joint free counts (see fill_paired)
+  std::vector<double> scale_previous, scale_own;  // paired: the scaling of the joint free counts, from the last iteration
   // joint in double; ratio and given are kept in double instead for
   // fibres of up to kDoubleWidth wavelengths.
   std::vector<double> joint_double, ratio_double, given_double;
@@ -140,6 +141,11 @@ struct Slot {
   std::vector<double> through_double;  // for segments of up to kDoubleWidth wavelengths
 };
 
+// Room for the tables of fill_paired, kept from call to call.
+struct Scratch {
+  std::vector<double> weight_a, weight_b, through_weight, kernel, line, column, g, h, alone, forward, backward;
+};
+
 struct Model {
   std::vector<Pair> pairs;
   std::vector<Route> routes;
@@ -155,6 +161,7 @@ struct Model {
   std::vector<double> binomial;
   std::vector<std::vector<double>> inverse_choose;
   std::vector<double> log_factorial;
+  Scratch scratch;  // room for fill_paired
 
   double log_choose(uint32_t n, uint32_t k) const {
     return log_factorial[n] - log_factorial[k] - log_factorial[n - k];
@@ -379,52 +386,64 @@ double conversion_step(Model& m, const EstimateSettings& settings, double dampin
 
 // The tables of a paired factor (see Factor) from the free distributions
 // of its fibre and the previous one and the calls they carried.
-void fill_paired(const Model& m, Factor& f, double departure) {
+void fill_paired(Model& m, Factor& f, double departure) {
+  Scratch& sc = m.scratch;
   const Fibre& a = m.fibres[f.previous];
   const Fibre& b = m.fibres[f.fibre];
   const uint32_t w = b.capacity, row = w + 1;
   constexpr uint32_t kRow = kAlternatingWidth + 1;
-  // t = continuing Erlangs / (the other Erlangs of a * those of b); a
-  // fibre without other calls is given a trace of them, so that n is as
-  // large as the fibres allow.
+  // Erlangs of the continuing calls (c) and of the other calls of each
+  // fibre (a, b), scaled by l, l^2 for c, which leaves the distributions
+  // below as they are, so that none is above 1.
   const double through = f.carried / departure;
-  const double trace = 1e-9 * (a.carried + b.carried) / departure;
-  const double t = through > 0.0 ? through / (std::max(a.carried / departure - through, trace) *
-                                               std::max(b.carried / departure - through, trace))
-                                 : 0.0;
-  // The joint distribution below depends on t alone: the Erlangs are taken
-  // as rho_a = rho_b = s and rho_c = t s^2, s keeping them at most 1.
-  // other[k] = s^k / k! (the weight of k calls of one fibre alone),
-  // through_weight[n] = (t s^2)^n / n!.
-  const double s = t > 1.0 ? 1.0 / std::sqrt(t) : 1.0;
-  std::vector<double> other(row), through_weight(row);
-  other[0] = through_weight[0] = 1.0;
+  double rho_a = std::max(0.0, a.carried / departure - through), rho_b = std::max(0.0, b.carried / departure - through);
+  const double l = std::max({rho_a, rho_b, std::sqrt(through), 1e-300});
+  rho_a /= l, rho_b /= l;
+  const double rho_c = through / (l * l);
+  // weight_a[k] = rho_a^k / k! (k calls of a alone), weight_b the same for
+  // b, through_weight[n] = rho_c^n / n!.
+  std::vector<double>&weight_a = sc.weight_a, &weight_b = sc.weight_b, &through_weight = sc.through_weight;
+  weight_a.assign(row, 0.0);
+  weight_b.assign(row, 0.0);
+  through_weight.assign(row, 0.0);
+  weight_a[0] = weight_b[0] = through_weight[0] = 1.0;
   for (uint32_t k = 1; k <= w; ++k) {
-    other[k] = other[k - 1] * s / k;
-    through_weight[k] = through_weight[k - 1] * t * s * s / k;
+    weight_a[k] = weight_a[k - 1] * rho_a / k;
+    weight_b[k] = weight_b[k - 1] * rho_b / k;
+    through_weight[k] = through_weight[k - 1] * rho_c / k;
   }
   // kernel[x * row + y] = K(x, y), the sum over n of
-  // through_weight[n] other[W - x - n] other[W - y - n]: the weight of n
-  // continuing calls when x and y wavelengths are free. With A = W - x and
-  // B = W - y busy, A K = s K(A - 1, B) + t s^2 K(A - 1, B - 1).
-  std::vector<double> kernel(size_t(row) * row, 0.0);
+  // through_weight[n] weight_a[W - x - n] weight_b[W - y - n]: the weight of
+  // n continuing calls when x and y wavelengths are free. With A = W - x
+  // and B = W - y busy, A K(A, B) = rho_a K(A - 1, B) + rho_c K(A - 1, B - 1).
+  std::vector<double>& kernel = sc.kernel;
+  kernel.assign(size_t(row) * row, 0.0);
   auto k_at = [&](uint32_t busy_a, uint32_t busy_b) -> double& { return kernel[size_t(w - busy_a) * row + (w - busy_b)]; };
-  for (uint32_t busy_b = 0; busy_b <= w; ++busy_b) k_at(0, busy_b) = other[busy_b];
+  for (uint32_t busy_b = 0; busy_b <= w; ++busy_b) k_at(0, busy_b) = weight_b[busy_b];
   for (uint32_t busy_a = 1; busy_a <= w; ++busy_a) {
-    const double by = s / busy_a, by_through = t * s * s / busy_a;
+    const double by = rho_a / busy_a, by_through = rho_c / busy_a;
     k_at(busy_a, 0) = by * k_at(busy_a - 1, 0);
     for (uint32_t busy_b = 1; busy_b <= w; ++busy_b)
       k_at(busy_a, busy_b) = by * k_at(busy_a - 1, busy_b) + by_through * k_at(busy_a - 1, busy_b - 1);
   }
   // The joint distribution of the free counts, u(x) v(y) K(x, y), its
-  // margins the fibres' own distributions (by alternate scaling, from the
-  // last iteration's scales).
+  // margins the fibres' own distributions, by alternate scaling from the
+  // last iteration's scales (those that came out 0 start again from 1).
+  // When the margins cannot both be met (a fibre whose calls all continue
+  // cannot have fewer free wavelengths than the next), the scaling stops
+  // after a bounded number of rounds.
   std::vector<double>& u = f.scale_previous;
   std::vector<double>& v = f.scale_own;
   u.resize(row, 1.0);
   v.resize(row, 1.0);
-  std::vector<double> line(row, 0.0), column(row, 0.0);  // 1 / the sums of K v over y, of u K over x
-  for (int round = 0; round < 500; ++round) {
+  for (uint32_t x = 0; x <= w; ++x) {
+    if (!(u[x] > 0.0 && u[x] < INFINITY)) u[x] = 1.0;
+    if (!(v[x] > 0.0 && v[x] < INFINITY)) v[x] = 1.0;
+  }
+  std::vector<double>&line = sc.line, &column = sc.column;  // 1 / the sums of K v over y, of u K over x
+  line.assign(row, 0.0);
+  column.assign(row, 0.0);
+  for (int round = 0; round < 200; ++round) {
     double worst = 0.0;
     for (uint32_t x = 0; x <= w; ++x) {
       double sum = 0.0;
@@ -444,19 +463,21 @@ void fill_paired(const Model& m, Factor& f, double departure) {
     line[x] = sum > 0.0 ? 1.0 / sum : 0.0;
   }
   for (uint32_t y = 0; y <= w; ++y) column[y] = column[y] > 0.0 ? 1.0 / column[y] : 0.0;
-  // P(x, n | y) = column[y] u(x) through_weight[n] other[W - x - n] other[W - y - n],
+  // P(x, n | y) = column[y] u(x) through_weight[n] weight_a[W - x - n] weight_b[W - y - n],
   // and j given wavelengths are free on both fibres with chance
   // C(x, j) C(y, j) / (C(W - n, j) C(W, j)), so
   // forward[y * row + j] = the sum over x and n of P(x, n | y) C(x, j) / C(W - n, j)
-  //   = column[y] * the sum over n of through_weight[n] other[W - y - n] G[n][j] / C(W - n, j),
-  // G[n][j] = the sum over x of u(x) other[W - x - n] C(x, j); backward the same
-  // the other way round (P(y, n | x), C(y, j), H from v).
+  //   = column[y] * the sum over n of through_weight[n] weight_b[W - y - n] G[n][j] / C(W - n, j),
+  // G[n][j] = the sum over x of u(x) weight_a[W - x - n] C(x, j); backward the same
+  // the other way round (P(y, n | x), C(y, j), H from v and weight_b).
   const double* inverse = m.inverse_choose[w].data();
-  std::vector<double> g(size_t(row) * row, 0.0), h(size_t(row) * row, 0.0);
+  std::vector<double>&g = sc.g, &h = sc.h;
+  g.assign(size_t(row) * row, 0.0);
+  h.assign(size_t(row) * row, 0.0);
   for (uint32_t n = 0; n <= w; ++n)
     for (uint32_t x = 0; x + n <= w; ++x) {
       const double* c = m.binomial.data() + size_t(x) * kRow;
-      const double by_u = u[x] * other[w - x - n], by_v = v[x] * other[w - x - n];
+      const double by_u = u[x] * weight_a[w - x - n], by_v = v[x] * weight_b[w - x - n];
       double* gn = g.data() + size_t(n) * row;
       double* hn = h.data() + size_t(n) * row;
       for (uint32_t j = 0; j <= x; ++j) {
@@ -474,7 +495,8 @@ void fill_paired(const Model& m, Factor& f, double departure) {
     }
   }
   // The previous fibre's own chance that j given wavelengths are free.
-  std::vector<double> alone(row, 0.0);
+  std::vector<double>& alone = sc.alone;
+  alone.assign(row, 0.0);
   for (uint32_t x = 0; x <= w; ++x)
     for (uint32_t j = 0; j <= x; ++j) alone[j] += a.free[x] * m.binomial[size_t(x) * kRow + j] * inverse[j];
   for (double& v : alone) v = v > 0.0 ? 1.0 / v : 0.0;  // its reciprocal
@@ -487,17 +509,19 @@ void fill_paired(const Model& m, Factor& f, double departure) {
     f.ratio.assign(size_t(row) * row, 0.0L);
     f.given.assign(size_t(row) * row, 0.0L);
   }
-  std::vector<double> forward(row), backward(row);
+  std::vector<double>&forward = sc.forward, &backward = sc.backward;
+  forward.resize(row);
+  backward.resize(row);
   for (uint32_t y = 0; y <= w; ++y) {  // y stands for x in backward
     std::fill(forward.begin(), forward.end(), 0.0);
     std::fill(backward.begin(), backward.end(), 0.0);
     for (uint32_t n = 0; n + y <= w; ++n) {
-      const double weight = other[w - y - n];
+      const double to_b = weight_b[w - y - n], to_a = weight_a[w - y - n];
       const double* gn = g.data() + size_t(n) * row;
       const double* hn = h.data() + size_t(n) * row;
       for (uint32_t j = 0; j <= y; ++j) {
-        forward[j] += weight * gn[j];
-        backward[j] += weight * hn[j];
+        forward[j] += to_b * gn[j];
+        backward[j] += to_a * hn[j];
       }
     }
     for (uint32_t j = 0; j <= y; ++j) {
@@ -517,7 +541,7 @@ void fill_paired(const Model& m, Factor& f, double departure) {
 
 // The tables of a factor (computed once for a first hop) and its mean over
 // the fibre's free distribution.
-void fill_factor(const Model& m, Factor& f, double departure) {
+void fill_factor(Model& m, Factor& f, double departure) {
   const Fibre& fibre = m.fibres[f.fibre];
   const uint32_t c = fibre.capacity, top = std::min(c, kAlternatingWidth), row = top + 1;
   if (f.paired) {
@@ -857,8 +881,9 @@ Estimate estimate_blocking(const Network& net, const PathTable& paths, const Est
       break;
     }
     // An iteration that moved more than the one before it overshoots:
-    // take smaller steps from then on.
-    if (e.change > previous) damping = std::max(0.05, damping * 0.5);
+    // take smaller steps from then on (but the second, whose calls are the
+    // first to find the fibres busy, may move more than the first).
+    if (e.change > previous && e.iterations > 2) damping = std::max(0.05, damping * 0.5);
     previous = e.change;
   }
   e.iterations = std::min(e.iterations, settings.max_iterations);

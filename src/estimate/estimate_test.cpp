@@ -62,6 +62,24 @@ TEST(Estimate, IndependentFibresAreErlangLossSystems) {
   }
 }
 
+// Calls only from one end of a line without conversion to the other hold
+// the same wavelength on every fibre: the line is one Erlang loss system,
+// which taking the fibres as independent overstates.
+TEST(Estimate, CallsOnlyThroughTheLineAreOneLossSystem) {
+  NetBuilder b(4);
+  b.link(0, 1, 6);
+  b.link(1, 2, 6);
+  b.link(2, 3, 6);
+  b.rate(0, 3, 4.0);
+  const Network net = b.done();
+  const Estimate e = estimate(net);
+  ASSERT_TRUE(e.converged);
+  EXPECT_NEAR(pair(e, net, 0, 3), erlang_by_sum(6, 4.0), 1e-9);
+  EstimateSettings independent;
+  independent.independent_fibres = true;
+  EXPECT_GT(pair(estimate(net, independent), net, 0, 3), 1.5 * erlang_by_sum(6, 4.0));
+}
+
 // The line 1-2-3 whose middle node converts, 8 wavelengths, 2 Erlangs on
 // each of 1->2, 2->3 and 1->3. Its exact blocking is the product form over
 // (n12, n23, n13) with n12 + n13 <= 8 and n23 + n13 <= 8; the Erlang fixed
