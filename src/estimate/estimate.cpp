@@ -104,7 +104,7 @@ constexpr uint32_t kNoFibre = 0xffffffffu;
 //
 // Otherwise, of the fibre's busy wavelengths, `share` (the share of its
 // carried calls that come from the previous fibre) are taken to be held by
-// continuing calls.
+// continuing calls; none when the previous fibre has more wavelengths.
 struct Factor {
   uint32_t fibre = 0;
   uint32_t previous = kNoFibre;
@@ -764,7 +764,11 @@ double random_assignment_step(Model& m, const EstimateSettings& settings, double
   SegmentChances chances(m);
   for (Fibre& f : m.fibres) f.arrivals.assign(size_t(f.capacity) + 1, 0.0);
   for (Factor& f : m.factors) {
-    if (f.previous != kNoFibre && !settings.independent_fibres) {
+    // Calls continuing from a wider fibre hold the narrower one's
+    // wavelengths on both, so the wider one's free set is no uniform
+    // random subset; such fibres are taken as independent (share 0).
+    const Fibre* previous = f.previous != kNoFibre ? &m.fibres[f.previous] : nullptr;
+    if (previous && !settings.independent_fibres && previous->capacity <= m.fibres[f.fibre].capacity) {
       const double all = m.fibres[f.fibre].carried;
       f.share = all > 0.0 ? std::min(1.0, f.carried / all) : 0.0;
     }

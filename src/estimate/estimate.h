@@ -18,7 +18,8 @@
 //   calls is that of a loss network of the two fibres, scaled to the
 //   fibres' own distributions (segments of up to 32 wavelengths; other
 //   consecutive fibres of such segments: the share of the busy wavelengths
-//   that continuing calls carry is taken as busy on both).
+//   that continuing calls carry is taken as busy on both, none when the
+//   fibre before is the wider).
 // A pair tries its candidate paths in a given order; each is offered what
 // the ones before it blocked.
 #pragma once

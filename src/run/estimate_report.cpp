@@ -179,8 +179,8 @@ EstimateOutcome estimate_run(const Run& run) {
                                   "calls' wavelengths uniform random subsets of the rest; longer segments are chained "
                                   "pair by pair (segments of up to 32 wavelengths whose consecutive fibres have as "
                                   "many wavelengths; others: the share of a fibre's busy wavelengths that continuing "
-                                  "calls carry is taken as busy on both; segments wider than 32 are taken as "
-                                  "independent)");
+                                  "calls carry is taken as busy on both, none when the fibre before it is wider; "
+                                  "segments wider than 32 are taken as independent)");
     e.assumptions.push_back("segments ending at converting nodes are independent");
     const int16_t wa = run.config.methods.wa_code;
     if (wa != kRandom) {
