@@ -121,7 +121,8 @@ struct Factor {
   // free on this fibre when they are free on the previous one and x are
   // free there.
   std::vector<long double> given;
-  std::vector<double> scale_previous, scale_own;  // paired: the scaling of the joint free counts, from the last iteration
+  // Paired: the scaling of the joint free counts, from the last iteration.
+  std::vector<double> scale_previous, scale_own;
   // joint in double; ratio and given are kept in double instead for
   // fibres of up to kDoubleWidth wavelengths.
   std::vector<double> joint_double, ratio_double, given_double;
@@ -271,7 +272,8 @@ Model build_model(const Network& net, const PathTable& table, const EstimateSett
   m.binomial.assign(size_t(kRow) * kRow, 0.0);
   for (uint32_t x = 0; x < kRow; ++x)
     for (uint32_t j = 0; j <= x; ++j)
-      m.binomial[x * kRow + j] = j == 0 || j == x ? 1.0 : m.binomial[(x - 1) * kRow + j - 1] + m.binomial[(x - 1) * kRow + j];
+      m.binomial[x * kRow + j] =
+          j == 0 || j == x ? 1.0 : m.binomial[(x - 1) * kRow + j - 1] + m.binomial[(x - 1) * kRow + j];
   for (uint32_t w = 0; w < m.inverse_choose.size(); ++w) {
     std::vector<double>& table = m.inverse_choose[w];
     table.assign(size_t(w + 1) * (w + 1), 0.0);
@@ -418,7 +420,9 @@ void fill_paired(Model& m, Factor& f, double departure) {
   // and B = W - y busy, A K(A, B) = rho_a K(A - 1, B) + rho_c K(A - 1, B - 1).
   std::vector<double>& kernel = sc.kernel;
   kernel.assign(size_t(row) * row, 0.0);
-  auto k_at = [&](uint32_t busy_a, uint32_t busy_b) -> double& { return kernel[size_t(w - busy_a) * row + (w - busy_b)]; };
+  auto k_at = [&](uint32_t busy_a, uint32_t busy_b) -> double& {
+    return kernel[size_t(w - busy_a) * row + (w - busy_b)];
+  };
   for (uint32_t busy_b = 0; busy_b <= w; ++busy_b) k_at(0, busy_b) = weight_b[busy_b];
   for (uint32_t busy_a = 1; busy_a <= w; ++busy_a) {
     const double by = rho_a / busy_a, by_through = rho_c / busy_a;
@@ -449,12 +453,13 @@ void fill_paired(Model& m, Factor& f, double departure) {
       double sum = 0.0;
       for (uint32_t y = 0; y <= w; ++y) sum += kernel[size_t(x) * row + y] * v[y];
       worst = std::max(worst, std::fabs(u[x] * sum - a.free[x]));
-      u[x] = sum > 0.0 ? a.free[x] / sum : 0.0;
+      u[x] = sum > 0.0 && a.free[x] / sum < 1e300 ? a.free[x] / sum : 0.0;
     }
     std::fill(column.begin(), column.end(), 0.0);
     for (uint32_t x = 0; x <= w; ++x)
       for (uint32_t y = 0; y <= w; ++y) column[y] += u[x] * kernel[size_t(x) * row + y];
-    for (uint32_t y = 0; y <= w; ++y) v[y] = column[y] > 0.0 ? b.free[y] / column[y] : 0.0;
+    for (uint32_t y = 0; y <= w; ++y)
+      v[y] = column[y] > 0.0 && b.free[y] / column[y] < 1e300 ? b.free[y] / column[y] : 0.0;
     if (worst < 1e-14) break;
   }
   for (uint32_t x = 0; x <= w; ++x) {
