@@ -84,28 +84,67 @@ constexpr uint32_t kNoFibre = 0xffffffffu;
 // How a hop enters the chance that a segment has a wavelength free on all
 // its fibres. The first hop of a segment: its fibre's free set, a uniform
 // random subset of its wavelengths. A later hop: its fibre's free set as
-// seen by the calls that come from the hop before it; the wavelengths
-// that calls continuing from that hop hold are busy on both, so the free
-// set is a uniform random subset of the others. Of the fibre's busy
-// wavelengths, `share` (the share of its carried calls that come from the
-// previous fibre) are taken to be such.
+// seen by the calls that come from the hop before it, whose wavelengths
+// are busy on both fibres.
+//
+// When the two fibres have as many wavelengths W (`paired`), they are
+// described together. With x and y free, A = W - x and B = W - y busy, n
+// of the busy wavelengths are held by calls that continue from one fibre
+// to the other with weight rho_c^n rho_a^(A - n) rho_b^(B - n) /
+// (n! (A - n)! (B - n)!), rho_c being the Erlangs of the continuing calls
+// and rho_a, rho_b those of the other calls of each fibre (as in a loss
+// network of the two fibres); the free counts are
+// distributed as u(x) v(y) K(x, y), K the sum of these weights over n,
+// with u and v such that the margins are the fibres' own distributions.
+// The other calls' wavelengths are uniform random subsets of the W - n
+// not held by continuing calls, independent from one fibre to the other,
+// so j given wavelengths are free on both with chance
+// C(x, j) C(y, j) / (C(W - n, j) C(W, j)). Longer segments chain these
+// conditionals hop by hop.
+//
+// Otherwise, of the fibre's busy wavelengths, `share` (the share of its
+// carried calls that come from the previous fibre) are taken to be held by
+// continuing calls; none when the previous fibre has more wavelengths.
 struct Factor {
   uint32_t fibre = 0;
   uint32_t previous = kNoFibre;
+  bool paired = false;
   double share = 0.0;
   double carried = 0.0;  // calls per time unit through both fibres, last iteration
   // ratio[x * (top + 1) + j]: chance that j given wavelengths are free when
-  // x are, C(x, j) / C(x + (1 - share)(capacity - x), j);
+  // x are (and, after a previous hop, given they are free there), divided,
+  // after a previous hop, by the chance that they are free there;
   // top = min(capacity, kAlternatingWidth).
   std::vector<long double> ratio;
   std::vector<long double> joint;  // its mean over the free distribution, j = 0 .. top
-  // Sums over the paths of the hop, in segments of up to kAlternatingWidth
-  // wavelengths, of their rate, and of their rate times C(W, j) times the
-  // chance that j given wavelengths are free on the segment's other hops.
+  // Paired: given[x * (top + 1) + j]: chance that j given wavelengths are
+  // free on this fibre when they are free on the previous one and x are
+  // free there.
+  std::vector<long double> given;
+  // Paired: the scaling of the joint free counts, from the last iteration.
+  std::vector<double> scale_previous, scale_own;
+  // joint in double; ratio and given are kept in double instead for
+  // fibres of up to kDoubleWidth wavelengths.
+  std::vector<double> joint_double, ratio_double, given_double;
+};
+
+// The sums of the paths through a hop, kept per hop factor and, when the
+// next hop is a paired factor, per next factor too (whose chance depends
+// on this fibre's free count): in segments of up to kAlternatingWidth
+// wavelengths, their rate, and their rate times C(W, j) times the chance
+// that j given wavelengths are free on the segment's other hops (the next
+// hop left out when it is `next`).
+struct Slot {
+  uint32_t own = 0;
+  uint32_t next = kNoFibre;
   double through_rate = 0.0;
   std::vector<long double> through;
-  // The same in double for segments of up to kDoubleWidth wavelengths.
-  std::vector<double> joint_double, through_double;
+  std::vector<double> through_double;  // for segments of up to kDoubleWidth wavelengths
+};
+
+// Room for the tables of fill_paired, kept from call to call.
+struct Scratch {
+  std::vector<double> weight_a, weight_b, through_weight, kernel, line, column, g, h, alone, forward, backward;
 };
 
 struct Model {
@@ -116,7 +155,14 @@ struct Model {
   std::vector<uint32_t> hop_factors;  // parallel to hop_fibres
   std::vector<Fibre> fibres;
   std::vector<Factor> factors;        // one per fibre (first hops), then one per pair of consecutive fibres
+  std::vector<uint32_t> hop_slots;    // parallel to hop_fibres
+  std::vector<Slot> slots;
+  // binomial[x * (kAlternatingWidth + 1) + j] = C(x, j); per capacity W of
+  // a paired factor, inverse_choose[W][n * (W + 1) + j] = 1 / C(W - n, j).
+  std::vector<double> binomial;
+  std::vector<std::vector<double>> inverse_choose;
   std::vector<double> log_factorial;
+  Scratch scratch;  // room for fill_paired
 
   double log_choose(uint32_t n, uint32_t k) const {
     return log_factorial[n] - log_factorial[k] - log_factorial[n - k];
@@ -216,6 +262,37 @@ Model build_model(const Network& net, const PathTable& table, const EstimateSett
   for (uint32_t& f : m.hop_factors)
     if (f >= m.fibres.size()) f = uint32_t(m.fibres.size()) + (kNoFibre - 1 - f);
   m.factors.insert(m.factors.end(), junctions.begin(), junctions.end());
+  for (Factor& f : m.factors) {
+    const uint32_t c = m.fibres[f.fibre].capacity;
+    f.paired = f.previous != kNoFibre && !settings.independent_fibres && c <= kAlternatingWidth &&
+               m.fibres[f.previous].capacity == c;
+    if (f.paired && m.inverse_choose.size() <= c) m.inverse_choose.resize(c + 1);
+  }
+  constexpr uint32_t kRow = kAlternatingWidth + 1;
+  m.binomial.assign(size_t(kRow) * kRow, 0.0);
+  for (uint32_t x = 0; x < kRow; ++x)
+    for (uint32_t j = 0; j <= x; ++j)
+      m.binomial[x * kRow + j] =
+          j == 0 || j == x ? 1.0 : m.binomial[(x - 1) * kRow + j - 1] + m.binomial[(x - 1) * kRow + j];
+  for (uint32_t w = 0; w < m.inverse_choose.size(); ++w) {
+    std::vector<double>& table = m.inverse_choose[w];
+    table.assign(size_t(w + 1) * (w + 1), 0.0);
+    for (uint32_t n = 0; n <= w; ++n)
+      for (uint32_t j = 0; j + n <= w; ++j) table[n * (w + 1) + j] = 1.0 / m.binomial[(w - n) * kRow + j];
+  }
+  // Slots: a hop's own factor, and the next one when that is paired.
+  std::unordered_map<uint64_t, uint32_t> slot_of;
+  m.hop_slots.assign(m.hop_factors.size(), 0);
+  for (const Segment& seg : m.segments)
+    for (uint32_t h = 0; h < seg.count; ++h) {
+      Slot slot;
+      slot.own = m.hop_factors[seg.first + h];
+      if (h + 1 < seg.count && m.factors[m.hop_factors[seg.first + h + 1]].paired)
+        slot.next = m.hop_factors[seg.first + h + 1];
+      auto [it, fresh] = slot_of.try_emplace(uint64_t(slot.own) << 32 | slot.next, uint32_t(m.slots.size()));
+      if (fresh) m.slots.push_back(slot);
+      m.hop_slots[seg.first + h] = it->second;
+    }
   m.log_factorial.resize(size_t(widest) + 1);
   for (size_t n = 0; n < m.log_factorial.size(); ++n) m.log_factorial[n] = std::lgamma(double(n) + 1.0);
   return m;
@@ -309,13 +386,172 @@ double conversion_step(Model& m, const EstimateSettings& settings, double dampin
 
 // ---- No conversion, random assignment ---------------------------------------
 
-// The ratio table of a factor for its share (computed once for a first
-// hop, whose share is 0), its mean over the fibre's free distribution, and
-// its sums emptied.
-void fill_factor(const Model& m, Factor& f) {
+// The tables of a paired factor (see Factor) from the free distributions
+// of its fibre and the previous one and the calls they carried.
+void fill_paired(Model& m, Factor& f, double departure) {
+  Scratch& sc = m.scratch;
+  const Fibre& a = m.fibres[f.previous];
+  const Fibre& b = m.fibres[f.fibre];
+  const uint32_t w = b.capacity, row = w + 1;
+  constexpr uint32_t kRow = kAlternatingWidth + 1;
+  // Erlangs of the continuing calls (c) and of the other calls of each
+  // fibre (a, b), scaled by l, l^2 for c, which leaves the distributions
+  // below as they are, so that none is above 1.
+  const double through = f.carried / departure;
+  double rho_a = std::max(0.0, a.carried / departure - through), rho_b = std::max(0.0, b.carried / departure - through);
+  const double l = std::max({rho_a, rho_b, std::sqrt(through), 1e-300});
+  rho_a /= l, rho_b /= l;
+  const double rho_c = through / (l * l);
+  // weight_a[k] = rho_a^k / k! (k calls of a alone), weight_b the same for
+  // b, through_weight[n] = rho_c^n / n!.
+  std::vector<double>&weight_a = sc.weight_a, &weight_b = sc.weight_b, &through_weight = sc.through_weight;
+  weight_a.assign(row, 0.0);
+  weight_b.assign(row, 0.0);
+  through_weight.assign(row, 0.0);
+  weight_a[0] = weight_b[0] = through_weight[0] = 1.0;
+  for (uint32_t k = 1; k <= w; ++k) {
+    weight_a[k] = weight_a[k - 1] * rho_a / k;
+    weight_b[k] = weight_b[k - 1] * rho_b / k;
+    through_weight[k] = through_weight[k - 1] * rho_c / k;
+  }
+  // kernel[x * row + y] = K(x, y), the sum over n of
+  // through_weight[n] weight_a[W - x - n] weight_b[W - y - n]: the weight of
+  // n continuing calls when x and y wavelengths are free. With A = W - x
+  // and B = W - y busy, A K(A, B) = rho_a K(A - 1, B) + rho_c K(A - 1, B - 1).
+  std::vector<double>& kernel = sc.kernel;
+  kernel.assign(size_t(row) * row, 0.0);
+  auto k_at = [&](uint32_t busy_a, uint32_t busy_b) -> double& {
+    return kernel[size_t(w - busy_a) * row + (w - busy_b)];
+  };
+  for (uint32_t busy_b = 0; busy_b <= w; ++busy_b) k_at(0, busy_b) = weight_b[busy_b];
+  for (uint32_t busy_a = 1; busy_a <= w; ++busy_a) {
+    const double by = rho_a / busy_a, by_through = rho_c / busy_a;
+    k_at(busy_a, 0) = by * k_at(busy_a - 1, 0);
+    for (uint32_t busy_b = 1; busy_b <= w; ++busy_b)
+      k_at(busy_a, busy_b) = by * k_at(busy_a - 1, busy_b) + by_through * k_at(busy_a - 1, busy_b - 1);
+  }
+  // The joint distribution of the free counts, u(x) v(y) K(x, y), its
+  // margins the fibres' own distributions, by alternate scaling from the
+  // last iteration's scales (those that came out 0 start again from 1).
+  // When the margins cannot both be met (a fibre whose calls all continue
+  // cannot have fewer free wavelengths than the next), the scaling stops
+  // after a bounded number of rounds.
+  std::vector<double>& u = f.scale_previous;
+  std::vector<double>& v = f.scale_own;
+  u.resize(row, 1.0);
+  v.resize(row, 1.0);
+  for (uint32_t x = 0; x <= w; ++x) {
+    if (!(u[x] > 0.0 && u[x] < INFINITY)) u[x] = 1.0;
+    if (!(v[x] > 0.0 && v[x] < INFINITY)) v[x] = 1.0;
+  }
+  std::vector<double>&line = sc.line, &column = sc.column;  // 1 / the sums of K v over y, of u K over x
+  line.assign(row, 0.0);
+  column.assign(row, 0.0);
+  for (int round = 0; round < 200; ++round) {
+    double worst = 0.0;
+    for (uint32_t x = 0; x <= w; ++x) {
+      double sum = 0.0;
+      for (uint32_t y = 0; y <= w; ++y) sum += kernel[size_t(x) * row + y] * v[y];
+      worst = std::max(worst, std::fabs(u[x] * sum - a.free[x]));
+      u[x] = sum > 0.0 && a.free[x] / sum < 1e300 ? a.free[x] / sum : 0.0;
+    }
+    std::fill(column.begin(), column.end(), 0.0);
+    for (uint32_t x = 0; x <= w; ++x)
+      for (uint32_t y = 0; y <= w; ++y) column[y] += u[x] * kernel[size_t(x) * row + y];
+    for (uint32_t y = 0; y <= w; ++y)
+      v[y] = column[y] > 0.0 && b.free[y] / column[y] < 1e300 ? b.free[y] / column[y] : 0.0;
+    if (worst < 1e-14) break;
+  }
+  for (uint32_t x = 0; x <= w; ++x) {
+    double sum = 0.0;
+    for (uint32_t y = 0; y <= w; ++y) sum += kernel[size_t(x) * row + y] * v[y];
+    line[x] = sum > 0.0 ? 1.0 / sum : 0.0;
+  }
+  for (uint32_t y = 0; y <= w; ++y) column[y] = column[y] > 0.0 ? 1.0 / column[y] : 0.0;
+  // P(x, n | y) = column[y] u(x) through_weight[n] weight_a[W - x - n] weight_b[W - y - n],
+  // and j given wavelengths are free on both fibres with chance
+  // C(x, j) C(y, j) / (C(W - n, j) C(W, j)), so
+  // forward[y * row + j] = the sum over x and n of P(x, n | y) C(x, j) / C(W - n, j)
+  //   = column[y] * the sum over n of through_weight[n] weight_b[W - y - n] G[n][j] / C(W - n, j),
+  // G[n][j] = the sum over x of u(x) weight_a[W - x - n] C(x, j); backward the same
+  // the other way round (P(y, n | x), C(y, j), H from v and weight_b).
+  const double* inverse = m.inverse_choose[w].data();
+  std::vector<double>&g = sc.g, &h = sc.h;
+  g.assign(size_t(row) * row, 0.0);
+  h.assign(size_t(row) * row, 0.0);
+  for (uint32_t n = 0; n <= w; ++n)
+    for (uint32_t x = 0; x + n <= w; ++x) {
+      const double* c = m.binomial.data() + size_t(x) * kRow;
+      const double by_u = u[x] * weight_a[w - x - n], by_v = v[x] * weight_b[w - x - n];
+      double* gn = g.data() + size_t(n) * row;
+      double* hn = h.data() + size_t(n) * row;
+      for (uint32_t j = 0; j <= x; ++j) {
+        gn[j] += by_u * c[j];
+        hn[j] += by_v * c[j];
+      }
+    }
+  for (uint32_t n = 0; n <= w; ++n) {
+    const double* r = inverse + size_t(n) * row;
+    double* gn = g.data() + size_t(n) * row;
+    double* hn = h.data() + size_t(n) * row;
+    for (uint32_t j = 0; j + n <= w; ++j) {
+      gn[j] *= through_weight[n] * r[j];
+      hn[j] *= through_weight[n] * r[j];
+    }
+  }
+  // The previous fibre's own chance that j given wavelengths are free.
+  std::vector<double>& alone = sc.alone;
+  alone.assign(row, 0.0);
+  for (uint32_t x = 0; x <= w; ++x)
+    for (uint32_t j = 0; j <= x; ++j) alone[j] += a.free[x] * m.binomial[size_t(x) * kRow + j] * inverse[j];
+  for (double& v : alone) v = v > 0.0 ? 1.0 / v : 0.0;  // its reciprocal
+  // In double up to kDoubleWidth wavelengths (see Factor).
+  const bool narrow = w <= kDoubleWidth;
+  if (narrow) {
+    f.ratio_double.assign(size_t(row) * row, 0.0);
+    f.given_double.assign(size_t(row) * row, 0.0);
+  } else {
+    f.ratio.assign(size_t(row) * row, 0.0L);
+    f.given.assign(size_t(row) * row, 0.0L);
+  }
+  std::vector<double>&forward = sc.forward, &backward = sc.backward;
+  forward.resize(row);
+  backward.resize(row);
+  for (uint32_t y = 0; y <= w; ++y) {  // y stands for x in backward
+    std::fill(forward.begin(), forward.end(), 0.0);
+    std::fill(backward.begin(), backward.end(), 0.0);
+    for (uint32_t n = 0; n + y <= w; ++n) {
+      const double to_b = weight_b[w - y - n], to_a = weight_a[w - y - n];
+      const double* gn = g.data() + size_t(n) * row;
+      const double* hn = h.data() + size_t(n) * row;
+      for (uint32_t j = 0; j <= y; ++j) {
+        forward[j] += to_b * gn[j];
+        backward[j] += to_a * hn[j];
+      }
+    }
+    for (uint32_t j = 0; j <= y; ++j) {
+      const double own = m.binomial[size_t(y) * kRow + j] * inverse[j];  // C(y, j) / C(W, j)
+      const double ratio = alone[j] > 0.0 ? own * column[y] * forward[j] * alone[j] : own;
+      const double given = line[y] * backward[j];
+      if (narrow) {
+        f.ratio_double[size_t(y) * row + j] = ratio;
+        f.given_double[size_t(y) * row + j] = given;
+      } else {
+        f.ratio[size_t(y) * row + j] = ratio;
+        f.given[size_t(y) * row + j] = given;
+      }
+    }
+  }
+}
+
+// The tables of a factor (computed once for a first hop) and its mean over
+// the fibre's free distribution.
+void fill_factor(Model& m, Factor& f, double departure) {
   const Fibre& fibre = m.fibres[f.fibre];
   const uint32_t c = fibre.capacity, top = std::min(c, kAlternatingWidth), row = top + 1;
-  if (f.ratio.empty() || f.previous != kNoFibre) {
+  if (f.paired) {
+    fill_paired(m, f, departure);
+  } else if (f.ratio.empty() || f.previous != kNoFibre) {
     f.ratio.assign((size_t(c) + 1) * row, 0.0L);
     for (uint32_t x = 0; x <= c; ++x) {
       const long double universe = x + (1.0L - f.share) * (c - x);
@@ -325,14 +561,21 @@ void fill_factor(const Model& m, Factor& f) {
         r *= (long double)(x - j) / (universe - j);
       }
     }
+    if (c <= kDoubleWidth) f.ratio_double.assign(f.ratio.begin(), f.ratio.end());
+  }
+  if (c <= kDoubleWidth) {
+    f.joint_double.assign(row, 0.0);
+    for (uint32_t x = 0; x <= c; ++x) {
+      const double* r = f.ratio_double.data() + size_t(x) * row;
+      for (uint32_t j = 0; j <= x; ++j) f.joint_double[j] += fibre.free[x] * r[j];
+    }
+    f.joint.assign(f.joint_double.begin(), f.joint_double.end());
+    return;
   }
   f.joint.assign(row, 0.0L);
   for (uint32_t x = 0; x <= c; ++x)
     for (uint32_t j = 0; j <= top && j <= x; ++j) f.joint[j] += fibre.free[x] * f.ratio[size_t(x) * row + j];
   f.joint_double.assign(f.joint.begin(), f.joint.end());
-  f.through_rate = 0.0;
-  f.through.assign(row, 0.0L);
-  f.through_double.assign(row, 0.0);
 }
 
 // The distribution of the free wavelengths of `f` among the first `width`
@@ -421,10 +664,10 @@ class SegmentChances {
   // kAlternatingWidth wavelengths.
   void add_through(const Segment& seg, double rate) {
     if (seg.width <= kDoubleWidth)
-      add_through(seg, rate, &Factor::joint_double, &Factor::through_double, binomials_double_, prefix_double_,
+      add_through(seg, rate, &Factor::joint_double, &Slot::through_double, binomials_double_, prefix_double_,
                   suffix_double_);
     else
-      add_through(seg, rate, &Factor::joint, &Factor::through, binomials_, prefix_, suffix_);
+      add_through(seg, rate, &Factor::joint, &Slot::through, binomials_, prefix_, suffix_);
   }
 
   // given[x] = chance of no common free wavelength when the fibre at `at`
@@ -467,7 +710,7 @@ class SegmentChances {
   // factors, so double keeps their relative precision; only the alternating
   // sum that reads them needs more.
   template <typename Real>
-  void add_through(const Segment& seg, double rate, std::vector<Real> Factor::*joint, std::vector<Real> Factor::*through,
+  void add_through(const Segment& seg, double rate, std::vector<Real> Factor::*joint, std::vector<Real> Slot::*through,
                    const std::vector<Real>& binomials, std::vector<Real>& prefix, std::vector<Real>& suffix) {
     const uint32_t w = seg.width, h_count = seg.count, row = w + 1;
     // suffix[h * row + j]: product of joint[j] over the fibres from h on
@@ -480,11 +723,12 @@ class SegmentChances {
     prefix.assign(row, Real(1));
     const Real* binom = binomials.data() + size_t(w) * (kAlternatingWidth + 1);
     for (uint32_t h = 0; h < h_count; ++h) {
-      Factor& f = m_.factors[m_.hop_factors[seg.first + h]];
-      f.through_rate += rate;
-      const Real* after = suffix.data() + size_t(h + 1) * row;
+      const Factor& f = factor(seg, h);
+      Slot& slot = m_.slots[m_.hop_slots[seg.first + h]];
+      slot.through_rate += rate;
+      const Real* after = suffix.data() + size_t(h + 1 + (slot.next != kNoFibre)) * row;
       const Real* own = (f.*joint).data();
-      Real* sum = (f.*through).data();
+      Real* sum = (slot.*through).data();
       for (uint32_t j = 0; j <= w; ++j) {
         sum[j] += Real(rate) * binom[j] * prefix[j] * after[j];
         prefix[j] *= own[j];
@@ -525,11 +769,21 @@ double random_assignment_step(Model& m, const EstimateSettings& settings, double
   SegmentChances chances(m);
   for (Fibre& f : m.fibres) f.arrivals.assign(size_t(f.capacity) + 1, 0.0);
   for (Factor& f : m.factors) {
-    if (f.previous != kNoFibre && !settings.independent_fibres) {
+    // Calls continuing from a wider fibre hold the narrower one's
+    // wavelengths on both, so the wider one's free set is no uniform
+    // random subset; such fibres are taken as independent (share 0).
+    const Fibre* previous = f.previous != kNoFibre ? &m.fibres[f.previous] : nullptr;
+    if (previous && !settings.independent_fibres && previous->capacity <= m.fibres[f.fibre].capacity) {
       const double all = m.fibres[f.fibre].carried;
       f.share = all > 0.0 ? std::min(1.0, f.carried / all) : 0.0;
     }
-    fill_factor(m, f);
+    fill_factor(m, f, settings.departure_rate);
+  }
+  for (Slot& slot : m.slots) {
+    const size_t row = m.factors[slot.own].joint.size();
+    slot.through_rate = 0.0;
+    slot.through.assign(row, 0.0L);
+    slot.through_double.assign(row, 0.0);
   }
   segment_free.resize(m.segments.size());
   for (Route& r : m.routes) {
@@ -573,17 +827,33 @@ double random_assignment_step(Model& m, const EstimateSettings& settings, double
     }
   }
   double change = 0.0;
-  for (const Factor& f : m.factors) {
+  for (const Slot& slot : m.slots) {
     // Calls accepted in state x: all of the paths' rate but the share that
     // finds no wavelength free on the whole segment, summed by inclusion
     // and exclusion over the sets of j wavelengths.
+    const Factor& f = m.factors[slot.own];
+    const Factor* next = slot.next != kNoFibre ? &m.factors[slot.next] : nullptr;
     Fibre& fibre = m.fibres[f.fibre];
-    const size_t row = f.through.size();
-    for (uint32_t x = 1; x <= fibre.capacity && f.through_rate > 0.0; ++x) {
+    const size_t row = slot.through.size();
+    if (!(slot.through_rate > 0.0)) continue;
+    if (fibre.capacity <= kDoubleWidth) {
+      // Only segments of up to kDoubleWidth wavelengths pass the fibre.
+      for (uint32_t x = 1; x <= fibre.capacity; ++x) {
+        const double* own = f.ratio_double.data() + x * row;
+        const double* then = next ? next->given_double.data() + x * row : nullptr;
+        double missed = 0.0;
+        for (size_t j = 0; j <= x; ++j)
+          missed += (j % 2 ? -1 : 1) * slot.through_double[j] * own[j] * (then ? then[j] : 1.0);
+        fibre.arrivals[x] += std::max(0.0, slot.through_rate - missed);
+      }
+      continue;
+    }
+    for (uint32_t x = 1; x <= fibre.capacity; ++x) {
       long double missed = 0.0L;
       for (size_t j = 0; j < row && j <= x; ++j)
-        missed += (j % 2 ? -1 : 1) * (f.through[j] + f.through_double[j]) * f.ratio[x * row + j];
-      fibre.arrivals[x] += std::max(0.0, f.through_rate - double(missed));
+        missed += (j % 2 ? -1 : 1) * (slot.through[j] + slot.through_double[j]) * f.ratio[x * row + j] *
+                  (next ? next->given[x * row + j] : 1.0L);
+      fibre.arrivals[x] += std::max(0.0, slot.through_rate - double(missed));
     }
   }
   for (Fibre& f : m.fibres) {
@@ -620,8 +890,9 @@ Estimate estimate_blocking(const Network& net, const PathTable& paths, const Est
       break;
     }
     // An iteration that moved more than the one before it overshoots:
-    // take smaller steps from then on.
-    if (e.change > previous) damping = std::max(0.05, damping * 0.5);
+    // take smaller steps from then on (but the second, whose calls are the
+    // first to find the fibres busy, may move more than the first).
+    if (e.change > previous && e.iterations > 2) damping = std::max(0.05, damping * 0.5);
     previous = e.change;
   }
   e.iterations = std::min(e.iterations, settings.max_iterations);

@@ -1,7 +1,7 @@
 // Reduced-load estimates of call blocking: an answer in milliseconds from
 // the network and its candidate paths alone, without simulating.
 //
-// Two models, both with the fibres taken as independent:
+// Two models:
 // - full conversion: the Erlang fixed point. Fibre l with C_l wavelengths
 //   blocks with B_l = E(C_l, rho_l), rho_l being the load offered to l
 //   thinned by the other fibres of each path;
@@ -11,10 +11,15 @@
 //   find a wavelength free on all their other fibres too (the free sets of
 //   the fibres being independent uniform random subsets of the wavelengths).
 //   Converting nodes split a path into independent segments. Unless asked
-//   otherwise, a fibre's free set as seen from the fibre before it on a
-//   segment is a uniform random subset of the wavelengths not held by the
-//   calls that continue from that fibre (a first-order correction for the
-//   correlation that such calls bring: their wavelengths are busy on both).
+//   otherwise, two consecutive fibres of a segment with as many
+//   wavelengths are described together: the calls that continue from one
+//   to the other hold the same wavelength on both, and the joint
+//   distribution of the two fibres' free counts and of the number of such
+//   calls is that of a loss network of the two fibres, scaled to the
+//   fibres' own distributions (segments of up to 32 wavelengths; other
+//   consecutive fibres of such segments: the share of the busy wavelengths
+//   that continuing calls carry is taken as busy on both, none when the
+//   fibre before is the wider).
 // A pair tries its candidate paths in a given order; each is offered what
 // the ones before it blocked.
 #pragma once

@@ -174,11 +174,15 @@ EstimateOutcome estimate_run(const Run& run) {
     e.assumptions.push_back(settings.independent_fibres
                                 ? "the free wavelengths of the fibres of a segment are independent of each other "
                                   "(--estimate:independent)"
-                                : "seen from the fibre before it on a segment, a fibre's free wavelengths are a "
-                                  "uniform random subset of those not held by calls that continue from that fibre "
-                                  "(busy on both), these calls holding the share of its busy wavelengths that they "
-                                  "carry of its calls (segments of up to 32 wavelengths; wider ones are taken as "
-                                  "independent)");
+                                : "two consecutive fibres of a segment are described together: calls that continue "
+                                  "from one to the other hold the same wavelength on both, their number given the "
+                                  "fibres' free counts and the joint distribution of these counts being those of a "
+                                  "loss network of the two fibres scaled to each fibre's own distribution, the other "
+                                  "calls' wavelengths uniform random subsets of the rest; longer segments are chained "
+                                  "pair by pair (segments of up to 32 wavelengths whose consecutive fibres have as "
+                                  "many wavelengths; others: the share of a fibre's busy wavelengths that continuing "
+                                  "calls carry is taken as busy on both, none when the fibre before it is wider; "
+                                  "segments wider than 32 are taken as independent)");
     e.assumptions.push_back("segments ending at converting nodes are independent");
     const int16_t wa = run.config.methods.wa_code;
     if (wa != kRandom) {
