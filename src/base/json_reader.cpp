@@ -180,11 +180,11 @@ class Parser {
       space();
       if (at_ >= s_.size() || s_[at_] != '"') return fail("a field name expected");
       v.fields.emplace_back();
-      if (!string(v.fields.back().first)) return false;
+      if (!string(v.fields.back().name)) return false;
       space();
       if (at_ >= s_.size() || s_[at_] != ':') return fail("':' expected");
       ++at_;
-      if (!value(v.fields.back().second, depth + 1)) return false;
+      if (!value(v.fields.back().value, depth + 1)) return false;
       space();
       if (at_ < s_.size() && s_[at_] == ',') {
         ++at_;

@@ -10,6 +10,8 @@
 
 namespace lumtra {
 
+struct JsonField;
+
 struct JsonValue {
   enum class Kind { null, boolean, number, string, array, object };
   Kind kind = Kind::null;
@@ -17,13 +19,18 @@ struct JsonValue {
   double number = 0.0;
   std::string text;  // a string's bytes
   std::vector<JsonValue> items;
-  std::vector<std::pair<std::string, JsonValue>> fields;
+  std::vector<JsonField> fields;  // an object's, in document order
 
   // The field `name` of an object; null when there is none.
   const JsonValue* get(const std::string& name) const;
   // The field at a dotted path ("run.argv"); null when any step is missing.
   const JsonValue* at(const std::string& path) const;
   bool is_string() const { return kind == Kind::string; }
+};
+
+struct JsonField {
+  std::string name;
+  JsonValue value;
 };
 
 // Bytes a parsed document takes per byte of its text, at most (every value
