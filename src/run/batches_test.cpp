@@ -68,9 +68,23 @@ TEST(ParallelBatches, PinnedFiguresForTwoSeeds) {
                           "0.0344176 to 0.0424089\n"),
             std::string::npos)
       << five.out;
-  auto six = run_lumtra({"--summary", "--parallel:2", "-s:6", "-b:4", "-t:40", net});
+  const std::string json = test::scratch_dir() + "/six.json";
+  auto six = run_lumtra({"--summary", "--parallel:2", "-s:6", "-b:4", "-t:40", "--json:" + json, net});
   EXPECT_NE(six.out.find("Pooled Blocking Probability (total blocked / total arrived) = 0.0324334\n"), std::string::npos)
       << six.out;
+  // The document's half-width is half the interval it gives.
+  const std::string doc = test::read_file(json);
+  auto number_after = [&](const std::string& key, size_t from = 0) {
+    return std::stod(doc.substr(doc.find(key, from) + key.size()));
+  };
+  const size_t interval = doc.find("\"pooled_interval_95\":");
+  EXPECT_NEAR(number_after("\"pooled_half_width_95\":"),
+              (number_after("\"high\":", interval) - number_after("\"low\":", interval)) / 2, 1e-12);
+  // Random routing draws from the Method stream, which is the batch's own too.
+  auto random = run_lumtra({"--summary", "--parallel:2", "-r", "-s:5", "-b:4", "-t:40", net});
+  EXPECT_NE(random.out.find("Pooled Blocking Probability (total blocked / total arrived) = 0.0416702\n"),
+            std::string::npos)
+      << random.out;
 }
 
 // Thousands of batches far shorter than the time a lane takes to hand one
@@ -178,6 +192,11 @@ TEST(Precision, NothingBlockedGivesAnUpperBoundAndRunsToTheLimit) {
   EXPECT_NE(beyond.out.find("\nBatch 6:"), std::string::npos);
   EXPECT_EQ(beyond.out.find("\nBatch 7:"), std::string::npos);
   EXPECT_NE(beyond.err.find("not met within 6 batches"), std::string::npos) << beyond.err;
+  // and the target is first checked after the last of them, however early
+  // --min-batches says.
+  auto early = run_lumtra({"--precision:0.9", "--min-batches:2", "-s:1", "-b:6", "-t:20", net});
+  EXPECT_NE(early.out.find("Pooled Blocking Probability after 6 batches, target 90% met\n"), std::string::npos)
+      << early.out.substr(early.out.size() - 300);
   EXPECT_EQ(run_lumtra({"--max-batches:4", net}).status, 1);  // only with --precision
   EXPECT_EQ(run_lumtra({"--min-batches:4", net}).err,
             "lumtra: command line: --min-batches: needs --precision:R, the precision the batches are added for\n");
