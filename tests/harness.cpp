@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -186,6 +187,12 @@ pid_t start_binary(const std::vector<std::string>& args, const Spawn& how) {
       setrlimit(RLIMIT_AS, &r);
     }
     if (how.alarm_seconds > 0) alarm(how.alarm_seconds);
+    if (how.file_size_limit > 0) {
+      rlimit r{};
+      r.rlim_cur = r.rlim_max = how.file_size_limit;
+      setrlimit(RLIMIT_FSIZE, &r);
+      signal(SIGXFSZ, SIG_IGN);
+    }
     if (!std::freopen(how.stdin_path.c_str(), "r", stdin) || !std::freopen(how.stdout_path.c_str(), "w", stdout) ||
         !std::freopen(how.stderr_path.c_str(), "w", stderr))
       _exit(127);

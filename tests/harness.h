@@ -54,6 +54,7 @@ struct Spawn {
   std::string stderr_path = "/dev/null";
   uint64_t memory_limit_mib = 0;
   unsigned alarm_seconds = 0;
+  uint64_t file_size_limit = 0;  // bytes (0: none); a write beyond it fails instead of killing
 };
 // Starts the built executable and returns its process id without waiting.
 pid_t start_binary(const std::vector<std::string>& args, const Spawn& how = {});

@@ -3,7 +3,9 @@
 // replace their targets only when complete, standard output keeps every
 // finished batch.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -155,6 +157,62 @@ TEST(ResultFiles, ACompleteRunAppendsOneRecordToEach) {
     const std::string text = read_file(prefix + s);
     EXPECT_EQ(text.rfind(std::string("earlier") + s + ", 0.25\nnext, ", 0), 0u) << text;
     EXPECT_EQ(text.find('\n', text.find("next")), std::string::npos) << text;
+  }
+}
+
+// A write that fails part-way through the five records: the file-size
+// limit lets the last file take only the first bytes of its record, after
+// four whole records have gone to the others. Every file is taken back.
+TEST(ResultFiles, AWriteThatFailsTakesTheRecordBackFromEveryFile) {
+  const std::string prefix = earlier_results("limited");
+  constexpr uint64_t kLimit = 100000;
+  const std::string last = prefix + kResultSuffixes[4];
+  write_file(fs::path(last).filename().string(), std::string(kLimit - 5, 'x'));
+  Spawn how;
+  how.stderr_path = prefix + ".err";
+  how.file_size_limit = kLimit;
+  const pid_t pid = start_binary({"-s:1", "-b:1", "-t:5", "-of:" + prefix, "-or:row", "-nt:" + example("ring-6.txt")}, how);
+  const int status = wait_for(pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "killed by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(read_file(how.stderr_path).rfind("lumtra: " + last + ": result file: cannot be written: ", 0), 0u)
+      << read_file(how.stderr_path);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(read_file(prefix + kResultSuffixes[i]), std::string("earlier") + kResultSuffixes[i] + ", 0.25") << i;
+  EXPECT_EQ(read_file(last), std::string(kLimit - 5, 'x'));
+}
+
+// A run holds every file's lock before it writes any record and until it
+// has written all five: while the test holds the last file's lock the run
+// has the first one locked and has written nothing; once let go, it adds
+// one record to each.
+TEST(ResultFiles, NoRecordIsWrittenUntilEveryLockIsHeld) {
+  const std::string prefix = earlier_results("locked");
+  const int held = ::open((prefix + kResultSuffixes[4]).c_str(), O_RDWR);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  const pid_t pid = start_binary({"-s:1", "-b:1", "-t:5", "-of:" + prefix, "-or:row", "-nt:" + example("ring-6.txt")});
+  const int first = ::open((prefix + kResultSuffixes[0]).c_str(), O_RDONLY);
+  bool run_holds_first = false;
+  for (int i = 0; i < 1000 && !run_holds_first; ++i) {
+    if (flock(first, LOCK_EX | LOCK_NB) == 0) {
+      flock(first, LOCK_UN);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } else {
+      run_holds_first = true;
+    }
+  }
+  EXPECT_TRUE(run_holds_first) << "the run let go of the first file's lock while the last was held";
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (const char* s : kResultSuffixes) EXPECT_EQ(read_file(prefix + s), std::string("earlier") + s + ", 0.25") << s;
+  flock(held, LOCK_UN);
+  ::close(held);
+  ::close(first);
+  EXPECT_EQ(wait_for(pid), 0);
+  for (const char* s : kResultSuffixes) {
+    const std::string text = read_file(prefix + s);
+    EXPECT_EQ(text.rfind(std::string("earlier") + s + ", 0.25\nrow, ", 0), 0u) << text;
+    EXPECT_EQ(text.find('\n', text.find("row")), std::string::npos) << text;
   }
 }
 

@@ -54,6 +54,12 @@ TEST(Lengths, PathsCostTheirLengthAndHopOptionsCountHops) {
             (std::vector<std::string>{"1-2-3\nCost: 200 km", "1-4-3\nCost: 250 km", "1-3\nCost: 500 km"}));
   auto by_hops = run_lumtra({"-s:1", "-mc:400", "-sh", "-mp:1", km, net});
   EXPECT_EQ(paths_of(by_hops.out, "1 to 3"), std::vector<std::string>{"1-3\nCost: 500 km"});
+  // Metres are kept: 150.05 km each way round by node 4.
+  std::string metres = kSquareKm;
+  metres.replace(metres.find("1 4 150\n4 1 150"), 15, "1 4 150.05\n4 1 150.05");
+  auto by_metres = run_lumtra({"-s:1", "-mc:400", "-sc", "--lengths:" + write_file("metres.txt", metres), net});
+  EXPECT_EQ(paths_of(by_metres.out, "1 to 3"),
+            (std::vector<std::string>{"1-2-3\nCost: 200 km", "1-4-3\nCost: 250.05 km", "1-3\nCost: 500 km"}));
   auto short_hops = run_lumtra({"-s:1", "-mc:400", "-sc", "-mx:1", km, net});
   EXPECT_EQ(paths_of(short_hops.out, "1 to 3"), std::vector<std::string>{"1-3\nCost: 500 km"});
 

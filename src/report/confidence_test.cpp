@@ -39,6 +39,9 @@ TEST(Confidence, LagOneAutocorrelationOfSmallSeries) {
   // Tiny spread around a large value keeps its digits.
   EXPECT_NEAR(series({1e6 + 1, 1e6 - 1, 1e6 + 1, 1e6 - 1}).lag1_autocorrelation(), -3.0 / 4.0, 1e-9);
   EXPECT_EQ(series({0.5, 0.5, 0.5}).lag1_autocorrelation(), 0.0);
+  // Two batches have one neighbour pair: no autocorrelation to speak of.
+  EXPECT_FALSE(series({0.1, 0.3}).has_lag1());
+  EXPECT_EQ(series({0.1, 0.3}).lag1_autocorrelation(), 0.0);
 }
 
 }  // namespace

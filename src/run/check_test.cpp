@@ -85,6 +85,72 @@ TEST(Summary, AShortBlockInsteadOfTheClassicOutput) {
   EXPECT_EQ(unseeded.err, "lumtra: seed " + seed.substr(0, seed.find('\n')) + "\n");
 }
 
+// A grooming network with ports and cores, mean holding time 0.5 (-dr:2).
+// By hand: fibres 6 x 4 between the real nodes, 2 x 2 to and from node 1's
+// port, 4 x 1 to and from node 3's two cores; the traffic of the port
+// counts for node 1, so only 1-2 differs (1 and 0.5); 3.5 calls per time
+// unit held 0.5 on average offer 1.75 Erlangs; the default warm-up is ten
+// mean holding times.
+const char* const kGroomingNetwork =
+    "3\n2 y 1 2 2 0.5 0.5\n3 n\n4 n 2 1 1 1 1 0 0\n4\n1\n2\n"
+    "0 4 4\n4 0 4\n4 4 0\n0 1 0.5\n0.5 0 0.5\n0.5 0.5 0\n3\n20\n";
+
+TEST(Check, AGroomingNetworkWithAnotherDepartureRate) {
+  const std::string file = write_file("groom.txt", kGroomingNetwork);
+  auto r = run_lumtra({"--check", "-dr:2", "-nt:" + file});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, r.out.find("Candidate paths")),
+            "Network check: " + file +
+                "\nNodes: 3 (1 single-hop grooming, 1 full grooming, 1 partial grooming), 3 Virtual nodes for grooming "
+                "ports and cores\n"
+                "Fibres: 12 one-way fibres of 1 to 4 wavelengths, 32 wavelengths in all\n"
+                "Time slots: 4 per wavelength, calls of 1 to 2 slots\n"
+                "Capacities that differ between the two directions: none\n"
+                "Converting nodes: 1 of 3: 1\n"
+                "Arrival rates that differ between the two directions: 1 pair: 1-2 (1 and 0.5)\n"
+                "Arrival rates from a node to itself: none\n"
+                "Offered load: 1.75 Erlangs (3.5 calls per time unit, mean holding time 0.5)\n"
+                "Batches: 3 of 20 time units\n");
+}
+
+// Lists show ten items and then how many more there are.
+TEST(Check, ListsShowTenItemsAndCountTheRest) {
+  for (int n : {10, 11}) {
+    std::string net = std::to_string(n) + "\n";
+    for (int k = 0; k < n; ++k) net += "1 y\n";
+    net += "1\n1\n1\n";
+    for (int u = 0; u < n; ++u, net += "\n")
+      for (int v = 0; v < n; ++v) net += (v == (u + 1) % n || u == (v + 1) % n) ? "2 " : "0 ";
+    for (int u = 0; u < n; ++u, net += "\n")
+      for (int v = 0; v < n; ++v) net += v == (u + 1) % n ? "0.1 " : "0 ";
+    auto r = run_lumtra({"--check", "-nt:" + write_file("ring.txt", net + "1\n10\n")});
+    const std::string ten = "1, 2, 3, 4, 5, 6, 7, 8, 9, 10";
+    EXPECT_NE(r.out.find("\nConverting nodes: " + std::to_string(n) + " of " + std::to_string(n) + ": " + ten +
+                         (n == 10 ? "\n" : ", and 1 more\n")),
+              std::string::npos)
+        << r.out;
+  }
+}
+
+// The summary counts the batches that ran: --precision adds some to the
+// three the file plans.
+TEST(Summary, TheBatchesThatRanOnAGroomingNetwork) {
+  const std::string file = write_file("groom.txt", kGroomingNetwork);
+  const std::string json = test::scratch_dir() + "/run.json";
+  auto r = run_lumtra({"--summary", "-dr:2", "-s:3", "--precision:0.9", "--min-batches:4", "--json:" + json,
+                       "-nt:" + file});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string doc = test::read_file(json);
+  size_t ran = 0;
+  for (size_t at = doc.find("{\"batch\":"); at != std::string::npos; at = doc.find("{\"batch\":", at + 1)) ++ran;
+  EXPECT_GT(ran, 4u);
+  EXPECT_NE(r.out.find("Seed: 3\nBatches: " + std::to_string(ran) +
+                       " of 20 time units, each after a warm-up of 5 not counted\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_NE(r.out.find("after " + std::to_string(ran) + " batches, target 90% met\n"), std::string::npos) << r.out;
+}
+
 TEST(UnknownOptions, AreWarnedAboutAndRefusedUnderStrict) {
   const std::string net = "-nt:" + test::example("ring-6.txt");
   auto warned = run_lumtra({"-wlrc", "-s:1", "-b:1", "-t:5", net});
