@@ -94,6 +94,7 @@ TEST(PluginAnswers, AWrongAnswerStopsTheRunNamingThePluginTheCallAndTheFault) {
        "wavelength 0 of segment 0 does not fit hop 1-2 of path 0 (0 of 1 slots free there, the call needs 1)"},
       {LUMTRA_ASSIGNS, {0, 1, 4}, "wavelength 4 of segment 0 does not fit hop 1-2 of path 0 (its segment has wavelengths 0 .. 3)"},
       {LUMTRA_ROUTES_AND_ASSIGNS, {2, 1, 1}, "answered path 2, which is not a candidate (the pair has 1)"},
+      {LUMTRA_ROUTES_AND_ASSIGNS, {1, 1, 1}, "answered path 1, which is not a candidate (the pair has 1)"},
       {LUMTRA_ASSIGNS, {1, 1, 1}, "answered path 1, but was offered path 0"},
       {LUMTRA_ASSIGNS, {0, 2, 1}, "answered 2 wavelengths, but path 0 has 1 segments"},
   };

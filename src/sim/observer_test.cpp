@@ -131,6 +131,25 @@ TEST(Utilisation, GroomingFibresHoldTheSlotsOfEveryPartOfSplitCalls) {
   EXPECT_LT(sum(o.wavelength_time), sum(o.hop_time));
 }
 
+TEST(Bottlenecks, AFibreOnSeveralCandidatePathsIsChargedOncePerCall) {
+  // 1 - 2, then 2 - 4 or 2 - 3 - 4: both candidate paths from 1 to 4
+  // (-mc:1) start on the fibre 1 -> 2, whose one wavelength is taken.
+  const std::string net =
+      "4\n1 n\n1 n\n1 n\n1 n\n1\n1\n1\n"
+      "0 1 0 0\n1 0 1 1\n0 1 0 1\n0 1 1 0\n"
+      "0 0 0 1\n0 0 0 0\n0 0 0 0\n0 0 0 0\n1\n10\n";
+  PreparedRun p({"--summary", "-mc:1", "-nt:" + write_file("fork.txt", net)});
+  ASSERT_TRUE(p.status.ok()) << p.status.message;
+  ASSERT_EQ(p.run->paths.list(0, 3).count, 2u);
+  start(p);
+  p.take(0, 1, 0, 1);
+  EXPECT_FALSE(place_call(p.lane(), p.input(), 0, 3, 1));
+  Observations o;
+  p.lane().observer.finish_batch(o);
+  EXPECT_EQ(o.causes[p.run->net.at(0, 3)][size_t(BlockCause::no_wavelength)], 1u);
+  EXPECT_EQ(o.charges[p.run->net.at(0, 1)], 1u);
+}
+
 TEST(Bottlenecks, TheMiddleFibresOfALineRunOutFirst) {
   // 1 - 2 - 3 - 4, two wavelengths per fibre, one Erlang between every pair.
   const std::string line =
