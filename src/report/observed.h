@@ -16,7 +16,7 @@
 #include "base/whole_file.h"
 #include "network/names.h"
 #include "network/network.h"
-#include "run/long_options.h"
+#include "report/options.h"
 #include "sim/observer.h"
 
 namespace lumtra {

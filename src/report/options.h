@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 #include "base/append_files.h"
@@ -15,6 +16,13 @@ namespace lumtra {
 inline constexpr std::array<const char*, 5> kResultSuffixes = {
     "_Blocking_Probability.csv", "_Max_Blocking_Probability.csv", "_Min_Blocking_Probability.csv",
     "_Variance.csv", "_Av_No_Attempts.csv"};
+
+// How much of the run's observations the JSON document carries.
+enum class JsonDetail : uint8_t {
+  summary,  // totals only, and no per-pair counts in the batches
+  pairs,    // and per-pair tables
+  full,     // and per-fibre and per-wavelength tables
+};
 
 struct ReportOptions {
   bool local_calls = false;     // -lo

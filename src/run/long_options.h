@@ -8,17 +8,11 @@
 #include <vector>
 
 #include "base/status.h"
+#include "report/options.h"
 
 namespace lumtra {
 
 inline constexpr const char* kVersion = "1.0";
-
-// How much of the run's observations the JSON document carries.
-enum class JsonDetail : uint8_t {
-  summary,  // totals only, and no per-pair counts in the batches
-  pairs,    // and per-pair tables
-  full,     // and per-fibre and per-wavelength tables
-};
 
 struct LongOptions {
   bool version = false;     // --version: print the version and exit
