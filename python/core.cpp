@@ -12,35 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "base/memory_text.h"
 #include "methods.h"
 #include "run/run.h"
 
 namespace py = pybind11;
 
 namespace {
-
-// A stream that collects what is written to it; the text once closed.
-class Caught {
- public:
-  Caught() : file_(open_memstream(&buffer_, &size_)) {}
-  ~Caught() {
-    if (file_) std::fclose(file_);
-    std::free(buffer_);
-  }
-  Caught(const Caught&) = delete;
-  Caught& operator=(const Caught&) = delete;
-  std::FILE* file() const { return file_; }
-  std::string text() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-    return buffer_ ? std::string(buffer_, size_) : std::string();
-  }
-
- private:
-  char* buffer_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* file_;
-};
 
 // run(args[, method, name, version, routes]) -> (exit status, standard
 // output, standard error, the method's error); args[0] is the program name
@@ -62,15 +40,15 @@ py::tuple run(const std::vector<std::string>& args, py::object method, const std
     std::vector<char*> argv;
     for (std::string& a : owned) argv.push_back(a.data());
     argv.push_back(nullptr);
-    Caught out;
-    Caught err;
+    lumtra::MemoryText out;
+    lumtra::MemoryText err;
     std::FILE* in = std::fopen("/dev/null", "r");
-    if (!in || !out.file() || !err.file()) {
+    if (!in || !out.stream() || !err.stream()) {
       err_text = "lumtra: python: cannot open the streams of an in-process run\n";
     } else {
-      status = lumtra::lumtra_main(static_cast<int>(owned.size()), argv.data(), in, out.file(), err.file(), hooks);
-      out_text = out.text();
-      err_text = err.text();
+      status = lumtra::lumtra_main(static_cast<int>(owned.size()), argv.data(), in, out.stream(), err.stream(), hooks);
+      out_text = out.take();
+      err_text = err.take();
     }
     if (in) std::fclose(in);
   }

@@ -26,6 +26,7 @@
 #include "run/json_configuration.h"
 #include "run/replay.h"
 #include "run/run_record.h"
+#include "base/memory_text.h"
 #include "base/sha256.h"
 
 namespace lumtra {
@@ -36,29 +37,6 @@ struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
 using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
-
-// Text written through a FILE* into memory (open_memstream).
-class MemoryText {
- public:
-  MemoryText() : file_(open_memstream(&data_, &size_)) {}
-  ~MemoryText() {
-    if (file_) std::fclose(file_);
-    std::free(data_);
-  }
-  MemoryText(const MemoryText&) = delete;
-  MemoryText& operator=(const MemoryText&) = delete;
-  std::FILE* stream() const { return file_; }
-  std::string take() {
-    std::fclose(file_);
-    file_ = nullptr;
-    return std::string(data_, size_);
-  }
-
- private:
-  char* data_ = nullptr;
-  size_t size_ = 0;
-  std::FILE* file_;
-};
 
 const char* const kNodeCountPrompt = "\nEnter Number of Nodes in The Network: ";
 
