@@ -61,12 +61,12 @@ Status LoadedPlugin::check_table(const std::string& where) {
   return Status::proceed();
 }
 
-Status LoadedPlugin::load(const std::string& spec, const PluginHooks& hooks) {
-  const size_t colon = spec.find(':');
-  const std::string file = spec.substr(0, colon);
+Status LoadedPlugin::load(const std::string& value, const PluginHooks& hooks) {
+  const size_t colon = value.find(':');
+  const std::string file = value.substr(0, colon);
   identity_.file = file;
-  identity_.arguments = colon == std::string::npos ? std::string() : spec.substr(colon + 1);
-  if (file.empty()) return Status::error("command line", "--plugin:" + spec, "a file name must follow --plugin:");
+  identity_.arguments = colon == std::string::npos ? std::string() : value.substr(colon + 1);
+  if (file.empty()) return Status::error("command line", "--plugin:" + value, "a file name must follow --plugin:");
   for (const InProcessPlugin& h : hooks.plugins) {
     if (h.name != file) continue;
     if (!h.table) return Status::error(file, "in-process plug-in", "the embedding program gave no table");

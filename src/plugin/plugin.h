@@ -46,9 +46,9 @@ class LoadedPlugin {
   LoadedPlugin(const LoadedPlugin&) = delete;
   LoadedPlugin& operator=(const LoadedPlugin&) = delete;
 
-  // `spec` is the value of --plugin: FILE or NAME, then optionally ":ARGS".
+  // `value` follows --plugin: FILE or NAME, then optionally ":ARGS".
   // A name among `hooks` takes that table; anything else is a file to open.
-  Status load(const std::string& spec, const PluginHooks& hooks);
+  Status load(const std::string& value, const PluginHooks& hooks);
   // The facts of the run, once the network and the candidate paths are
   // known; `methods` gives the attempt limit. They take facts_bytes().
   void describe(const Network& net, const PathTable& table, const MethodOptions& methods);

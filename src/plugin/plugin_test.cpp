@@ -208,10 +208,10 @@ TEST(PluginLoading, EachErrorIsOneLineAndExitStatusOne) {
       {plugin("ksp_ff") + ":0", "lumtra: plug-in ksp-ff (" + plugin("ksp_ff") +
                                      "): arguments '0': '0' is not a number of paths k from 1 to 1000\n"},
   };
-  for (const auto& [spec, message] : cases) {
-    const RunResult r = run_lumtra({"-s:1", "-nt:" + net, "--plugin:" + spec}, "", hooks);
-    EXPECT_EQ(r.status, 1) << spec;
-    EXPECT_EQ(r.err.substr(0, message.size()), message) << spec;
+  for (const auto& [value, message] : cases) {
+    const RunResult r = run_lumtra({"-s:1", "-nt:" + net, "--plugin:" + value}, "", hooks);
+    EXPECT_EQ(r.status, 1) << value;
+    EXPECT_EQ(r.err.substr(0, message.size()), message) << value;
     EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
   }
   // A plug-in that routes cannot follow another routing method, and none
